@@ -1,0 +1,24 @@
+// The _zelk extension module: registers the classes, then the integer
+// constants, and lists every name in __all__.
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
+NB_MODULE(_zelk, m) {
+    m.doc() = "Market events to exact, fixed-width feature vectors.";
+
+    // Row kinds of the batch and live APIs, and trade-side column values.
+    // KIND_TIME (4) builds a Time event; book events arrive as OrderBookEvent
+    // objects, so KIND_ORDERBOOK is refused by the scalar paths.
+    static constexpr std::pair<const char*, int> CONSTANTS[] = {
+        {"KIND_PRICE", 0},         {"KIND_VOLUME", 1},        {"KIND_TRADE", 2},
+        {"KIND_ORDERBOOK", 3},     {"KIND_TIME", 4},          {"SIDE_AGGRESSOR_BUY", 0},
+        {"SIDE_AGGRESSOR_SELL", 1},
+    };
+    nb::list all;
+    for (const auto& [name, value] : CONSTANTS) {
+        m.attr(name) = value;
+        all.append(name);
+    }
+    m.attr("__all__") = all;
+}

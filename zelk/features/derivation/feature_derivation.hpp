@@ -1,0 +1,24 @@
+// FeatureDerivation: the closed set of runtime derivations.
+//
+// One alternative per derivation kind; the extractor dispatches with
+// std::visit, so there is no virtual call and no allocation per event. Each
+// alternative offers
+//     void update(const Event&, size_t first, size_t count, OutputSink&)
+// which decides from the event whether it concerns the derivation, updates
+// its state and writes its cells through the sink.
+#pragma once
+
+#include <variant>
+
+#include "zelk/features/derivation/day_of_week.hpp"
+#include "zelk/features/derivation/field.hpp"
+
+namespace zelk {
+
+using FeatureDerivation = std::variant<FieldDerivation, DayOfWeekDerivation>;
+
+// Whether the derivation is evaluated against an order book after a commit
+// instead of through ordinary dispatch.
+inline bool evaluates_order_book(const FeatureDerivation&) { return false; }
+
+}  // namespace zelk
