@@ -1,0 +1,106 @@
+#include "zelk/features/feature_extractor.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace zelk {
+
+Result<FeatureExtractor> FeatureExtractor::create(VecFeatureVector vector,
+                                                  Compilation compilation) {
+    return FeatureExtractor(std::move(vector), std::move(compilation));
+}
+
+FeatureExtractor::FeatureExtractor(VecFeatureVector vector, Compilation compilation)
+    : vector_(std::move(vector)),
+      update_mask_(vector_.capacity(), 0),
+      derivations_(std::move(compilation.derivations)),
+      output_ranges_(std::move(compilation.output_ranges)),
+      feature_ids_(std::move(compilation.feature_ids)),
+      context_flags_(std::move(compilation.context_flags)),
+      router_(std::move(compilation.router)) {
+    vector_.fill(std::numeric_limits<double>::quiet_NaN());
+    cell_by_id_.reserve(feature_ids_.size());
+    // The first cell wins for a repeated ID; the compiler refuses duplicates.
+    for (size_t cell = 0; cell < feature_ids_.size(); ++cell) {
+        cell_by_id_.emplace(feature_ids_[cell], cell);
+    }
+}
+
+Status FeatureExtractor::handle_event(Event event) {
+    const Symbol symbol = event.symbol();
+    const Timestamp timestamp = event.timestamp();
+
+    if (const auto& previous = symbol_timestamps_[symbol.id]; previous && timestamp < *previous) {
+        return std::unexpected(
+            ZelkError{err::TimestampOutOfOrder{symbol, event.kind(), timestamp, *previous}});
+    }
+    if (auto finite = event.validate_finite_values(); !finite) return finite;
+
+    if (event.is_order_book_event() && !router_.book_subscribers(symbol).empty()) {
+        // Book features need a configured book for their symbol.
+        return std::unexpected(ZelkError{err::OrderBookNotConfigured{symbol}});
+    }
+
+    std::fill(update_mask_.begin(), update_mask_.end(), uint8_t{0});
+    if (!watermark_ || timestamp >= *watermark_) {
+        update_subscribers(router_.global_subscribers(), event);
+    }
+    update_subscribers(router_.kind_subscribers(symbol, event.kind()), event);
+
+    last_timestamp_ = timestamp;
+    symbol_timestamps_[symbol.id] = timestamp;
+    watermark_ = watermark_ ? std::max(*watermark_, timestamp) : timestamp;
+    return {};
+}
+
+void FeatureExtractor::update_subscribers(std::span<const uint16_t> subscribers,
+                                          const Event& event) {
+    OutputSink sink(vector_.data(), update_mask_.data());
+    for (const uint16_t d : subscribers) {
+        const OutputRange& range = output_ranges_[d];
+        std::visit([&](auto& derivation) { derivation.update(event, range.first, range.count, sink); },
+                   derivations_[d]);
+    }
+}
+
+Result<size_t> FeatureExtractor::resolve_context_cell(size_t index, std::string_view name) const {
+    auto fail = [index](std::string_view reason) {
+        return std::unexpected(ZelkError{err::InvalidContextUpdate{index, reason}});
+    };
+    const auto it = cell_by_id_.find(name);
+    if (it == cell_by_id_.end()) return fail(CONTEXT_UNKNOWN_FEATURE_ID);
+    if (!context_flags_[it->second]) return fail(CONTEXT_NOT_A_CONTEXT_FEATURE);
+    return it->second;
+}
+
+Status FeatureExtractor::validate_context(std::span<const ContextUpdate> updates) const {
+    for (size_t i = 0; i < updates.size(); ++i) {
+        if (auto cell = resolve_context_cell(i, updates[i].name); !cell) {
+            return std::unexpected(std::move(cell.error()));
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (updates[j].name == updates[i].name) {
+                return std::unexpected(
+                    ZelkError{err::InvalidContextUpdate{i, CONTEXT_DUPLICATE_FEATURE_ID}});
+            }
+        }
+        if (updates[i].value && !std::isfinite(*updates[i].value)) {
+            return std::unexpected(
+                ZelkError{err::InvalidContextUpdate{i, CONTEXT_VALUE_NOT_FINITE}});
+        }
+    }
+    return {};
+}
+
+Status FeatureExtractor::update_context(std::span<const ContextUpdate> updates) {
+    if (auto valid = validate_context(updates); !valid) return valid;
+    if (updates.empty()) return {};
+    std::fill(update_mask_.begin(), update_mask_.end(), uint8_t{0});
+    for (size_t i = 0; i < updates.size(); ++i) {
+        const size_t cell = *resolve_context_cell(i, updates[i].name);
+        vector_.set_value_at(cell, updates[i].value.value_or(std::numeric_limits<double>::quiet_NaN()));
+    }
+    return {};
+}
+
+}  // namespace zelk
