@@ -89,7 +89,8 @@ public:
     constexpr bool is_positive() const { return !negative_ && !is_zero(); }
 
     // Plain text: optional "-", integer digits, and when scale > 0 a point
-    // followed by exactly scale digits (100.50). Never an exponent.
+    // followed by exactly scale digits (100.50). Never an exponent. A zero
+    // that carries the sign flag keeps it (-0.00), as it was given.
     std::string to_string() const;
     // Plain text with trailing fraction zeros (and a bare point) removed:
     // 100.500 -> 100.5, 2.000 -> 2. Zero prints as 0, never -0.

@@ -1,0 +1,141 @@
+#include "zelk/order_book/exact_decimal.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace zelk {
+namespace {
+
+// Rows of exact_decimal_vectors.inc, generated from Python's decimal module by
+// tests/tools/generate_decimal_vectors.py. nullptr stands for "none".
+struct ParseVector {
+    const char* text;
+    const char* error;
+    const char* plain;
+    const char* normalized;
+};
+struct CompareVector {
+    const char* a;
+    const char* b;
+    int order;
+};
+struct ArithmeticVector {
+    const char* a;
+    const char* b;
+    const char* sum;
+    const char* difference;
+    const char* product;
+    const char* quotient;
+    const char* remainder;
+};
+struct F64Vector {
+    const char* text;
+    double value;
+};
+struct U64Vector {
+    const char* text;
+    bool has_value;
+    uint64_t value;
+};
+
+#include "exact_decimal_vectors.inc"
+
+ExactDecimal dec(std::string_view text) {
+    auto parsed = ExactDecimal::parse(text);
+    if (!parsed) {
+        ADD_FAILURE() << "cannot parse " << text << ": " << to_string(parsed.error());
+        return ExactDecimal{};
+    }
+    return *parsed;
+}
+
+TEST(ExactDecimalParse, MatchesDecimalModuleVectors) {
+    for (const auto& row : PARSE_VECTORS) {
+        SCOPED_TRACE(row.text);
+        const auto parsed = ExactDecimal::parse(row.text);
+        if (row.error != nullptr) {
+            ASSERT_FALSE(parsed.has_value()) << parsed->to_string();
+            EXPECT_EQ(to_string(parsed.error()), row.error);
+        } else {
+            ASSERT_TRUE(parsed.has_value()) << to_string(parsed.error());
+            EXPECT_EQ(parsed->to_string(), row.plain);
+            EXPECT_EQ(parsed->to_normalized_string(), row.normalized);
+        }
+    }
+}
+
+TEST(ExactDecimalParse, EachFailureHasItsOwnKindAndText) {
+    using Kind = DecimalParseError::Kind;
+    struct Case {
+        std::string_view text;
+        Kind kind;
+        uint32_t scale;
+        std::string_view message;
+    };
+    const Case cases[] = {
+        {"", Kind::Empty, 0, "Invalid decimal: empty"},
+        {"1.2.3", Kind::TwoDecimalPoints, 0, "Invalid decimal: two decimal points"},
+        {"_1", Kind::LeadingUnderscore, 0, "Invalid decimal: must start lead with a number"},
+        {"1e5", Kind::UnknownCharacter, 0, "Invalid decimal: unknown character"},
+        {"10.0000000000000000000000000000", Kind::TooManyDigits, 0,
+         "Invalid decimal: overflow from too many digits"},
+        {"-.", Kind::NoDigits, 0, "Invalid decimal: no digits found"},
+        {"79228162514264337593543950336", Kind::ExceedsMaximum, 0,
+         "Number exceeds maximum value that can be represented."},
+        {"-79228162514264337593543950336", Kind::LessThanMinimum, 0,
+         "Number less than minimum value that can be represented."},
+        {"79228162514264337593543950334.5", Kind::PrecisionTooHigh, 0,
+         "Number has a high precision that can not be represented."},
+        {"0.00000000000000000000000000001", Kind::ScaleTooLarge, 29,
+         "Scale exceeds the maximum precision allowed: 29 > 28"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto parsed = ExactDecimal::parse(c.text);
+        ASSERT_FALSE(parsed.has_value());
+        EXPECT_EQ(parsed.error(), (DecimalParseError{c.kind, c.scale}));
+        EXPECT_EQ(to_string(parsed.error()), c.message);
+    }
+}
+
+TEST(ExactDecimalParse, KeepsScaleAndSignOfZero) {
+    const ExactDecimal d = dec("-0.00");
+    EXPECT_EQ(d.scale(), 2u);
+    EXPECT_TRUE(d.sign_negative());
+    EXPECT_TRUE(d.is_zero());
+    EXPECT_FALSE(d.is_negative());
+    EXPECT_EQ(d, ExactDecimal{});
+    EXPECT_EQ(dec("100.50").scale(), 2u);
+    EXPECT_EQ(dec("100.50").coefficient(), 10050u);
+}
+
+TEST(ExactDecimalCompare, MatchesDecimalModuleVectors) {
+    for (const auto& row : COMPARE_VECTORS) {
+        SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
+        const ExactDecimal a = dec(row.a);
+        const ExactDecimal b = dec(row.b);
+        EXPECT_EQ(a == b, row.order == 0);
+        EXPECT_EQ(a < b, row.order < 0);
+        EXPECT_EQ(a > b, row.order > 0);
+        EXPECT_EQ(b < a, row.order > 0);
+        EXPECT_EQ((a <=> b) == std::strong_ordering::equal, row.order == 0);
+    }
+}
+
+TEST(ExactDecimalCompare, NumericallyEqualPricesAreOneMapKey) {
+    std::map<ExactDecimal, int> levels;
+    levels[dec("100.5")] = 1;
+    levels[dec("100.50")] = 2;
+    levels[dec("0")] = 3;
+    levels[dec("-0.000")] = 4;
+    levels[dec("99.99")] = 5;
+    ASSERT_EQ(levels.size(), 3u);
+    EXPECT_EQ(levels.at(dec("100.500")), 2);
+    EXPECT_EQ(levels.at(dec("0.0")), 4);
+    EXPECT_EQ(levels.begin()->first.to_string(), "0");
+}
+
+}  // namespace
+}  // namespace zelk
