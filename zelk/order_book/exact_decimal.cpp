@@ -42,6 +42,14 @@ constexpr std::array<u128, 39> POW10_U128 = [] {
     return table;
 }();
 
+// The double nearest to 10^s for every scale. For these scales this is also
+// exactly what binary powering in doubles (square and multiply) produces.
+constexpr std::array<double, MAX_SCALE + 1> POW10_F64 = [] {
+    std::array<double, MAX_SCALE + 1> table{};
+    for (size_t s = 0; s < table.size(); ++s) table[s] = static_cast<double>(POW10_U128[s]);
+    return table;
+}();
+
 // value *= 10^exponent. REQUIRES the result to fit.
 void scale_up(Wide& value, uint32_t exponent) {
     while (exponent > 19) {
@@ -194,6 +202,36 @@ int ExactDecimal::compare(const ExactDecimal& a, const ExactDecimal& b) {
         magnitude = order < 0 ? -1 : (order > 0 ? 1 : 0);
     }
     return a.negative_ ? -magnitude : magnitude;
+}
+
+std::optional<uint64_t> ExactDecimal::to_u64() const {
+    if (is_negative()) return std::nullopt;
+    const u128 integer = coefficient() / POW10_U128[scale_];
+    if (integer > std::numeric_limits<uint64_t>::max()) return std::nullopt;
+    return static_cast<uint64_t>(integer);
+}
+
+// Whole and fraction parts are converted separately and recombined; the
+// final rounding at the value's own scale keeps short decimals such as 100.5
+// exact and 0.1 at the double nearest 0.1.
+double ExactDecimal::to_f64() const {
+    const u128 c = coefficient();
+    double v;
+    if (scale_ == 0) {
+        v = static_cast<double>(c);
+    } else {
+        const u128 p = POW10_U128[scale_];
+        const u128 integer = c / p;
+        const double f = static_cast<double>(c % p) / static_cast<double>(p);
+        if (f == 0.0) {
+            v = static_cast<double>(integer);
+        } else {
+            v = f + static_cast<double>(integer);
+            const double q = POW10_F64[scale_];
+            v = std::round(v * q) / q;
+        }
+    }
+    return negative_ ? -v : v;
 }
 
 std::string ExactDecimal::to_string() const {

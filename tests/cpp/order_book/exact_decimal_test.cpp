@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <map>
 #include <string>
 
@@ -135,6 +136,43 @@ TEST(ExactDecimalCompare, NumericallyEqualPricesAreOneMapKey) {
     EXPECT_EQ(levels.at(dec("100.500")), 2);
     EXPECT_EQ(levels.at(dec("0.0")), 4);
     EXPECT_EQ(levels.begin()->first.to_string(), "0");
+}
+
+TEST(ExactDecimalToF64, FollowsTheConversionRuleVectors) {
+    for (const auto& row : F64_VECTORS) {
+        SCOPED_TRACE(row.text);
+        const double got = dec(row.text).to_f64();
+        // Bit equality, so a lost sign on -0 counts as a difference.
+        EXPECT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(row.value))
+            << got << " vs " << row.value;
+    }
+}
+
+TEST(ExactDecimalToF64, ShortDecimalsLandOnTheirNearestDouble) {
+    EXPECT_EQ(dec("0.1").to_f64(), 0.1);
+    EXPECT_EQ(dec("100.5").to_f64(), 100.5);
+    EXPECT_EQ(dec("-2.25").to_f64(), -2.25);
+    EXPECT_EQ(dec("100.50").to_f64(), 100.5);
+}
+
+// The rule recombines parts and rounds at the value's scale, which is not
+// always the correctly rounded double; these pin the rule, not the ideal.
+TEST(ExactDecimalToF64, KeepsTheRuleWhereItDiffersFromTheNearestDouble) {
+    // nearest: 123456789.98765433
+    EXPECT_EQ(dec("123456789.987654321").to_f64(), 123456789.98765434);
+    // v * 10 is beyond 2^53 and rounds to ...952, so the half is lost.
+    EXPECT_EQ(dec("4503599627370495.5").to_f64(), 4503599627370495.0);
+}
+
+TEST(ExactDecimalToU64, TruncatesAndRefusesNegativeOrTooLargeVectors) {
+    for (const auto& row : U64_VECTORS) {
+        SCOPED_TRACE(row.text);
+        const auto got = dec(row.text).to_u64();
+        ASSERT_EQ(got.has_value(), row.has_value);
+        if (got) {
+            EXPECT_EQ(*got, row.value);
+        }
+    }
 }
 
 }  // namespace
