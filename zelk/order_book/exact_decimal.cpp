@@ -59,6 +59,100 @@ void scale_up(Wide& value, uint32_t exponent) {
     if (exponent > 0) value.mul_u64(POW10_U64[exponent]);
 }
 
+// value / 10^exponent rounded half to even.
+Wide divide_pow10_half_even(Wide value, uint32_t exponent) {
+    if (exponent == 0) return value;
+    // Drop all but the last discarded digit, remembering whether anything
+    // nonzero went; the last digit then decides together with that flag.
+    bool sticky = false;
+    uint32_t rest = exponent - 1;
+    while (rest >= 19) {
+        sticky |= value.divmod_u64(POW10_U64[19]) != 0;
+        rest -= 19;
+    }
+    if (rest > 0) sticky |= value.divmod_u64(POW10_U64[rest]) != 0;
+    const uint64_t digit = value.divmod_u64(10);
+    if (digit > 5 || (digit == 5 && (sticky || (value.limbs[0] & 1) != 0))) value.increment();
+    return value;
+}
+
+bool exceeds_max(const Wide& value) {
+    return !value.fits_u128() || value.low_u128() > MAX_COEFFICIENT;
+}
+
+ExactDecimal make(u128 coefficient, uint32_t scale, bool negative) {
+    // Arithmetic never produces a negative zero.
+    return *ExactDecimal::from_parts(coefficient, scale, negative && coefficient != 0);
+}
+
+// The magnitude `value` at `scale` (which may exceed MAX_SCALE) rounded half
+// to even to the largest scale <= min(scale, MAX_SCALE) whose coefficient
+// fits; nullopt when even scale 0 overflows.
+std::optional<ExactDecimal> round_to_fit(const Wide& value, uint32_t scale, bool negative) {
+    uint32_t drop = scale > MAX_SCALE ? scale - MAX_SCALE : 0;
+    if (drop == 0 && !exceeds_max(value)) return make(value.low_u128(), scale, negative);
+    // value >= 2^(bits-1) and the kept coefficient < 2^96, so at least
+    // (bits - 97) * log10(2) digits must go; 77/256 < log10(2) keeps the
+    // estimate a lower bound, leaving a step or two for the loop below.
+    const uint32_t bits = value.bit_length();
+    if (bits > 97) drop = std::max(drop, (bits - 97) * 77 / 256);
+    for (; drop <= scale; ++drop) {
+        const Wide rounded = divide_pow10_half_even(value, drop);
+        if (!exceeds_max(rounded)) return make(rounded.low_u128(), scale - drop, negative);
+    }
+    return std::nullopt;
+}
+
+// Signed sum of two magnitudes already aligned to `scale`.
+std::optional<ExactDecimal> add_aligned(Wide a, bool a_negative, Wide b, bool b_negative,
+                                        uint32_t scale) {
+    if (a_negative == b_negative) {
+        a.add(b);
+        return round_to_fit(a, scale, a_negative);
+    }
+    if (a >= b) {
+        a.sub(b);
+        return round_to_fit(a, scale, a_negative);
+    }
+    b.sub(a);
+    return round_to_fit(b, scale, b_negative);
+}
+
+
+// a + (-1)^b_negative * |b|, the shared body of addition and subtraction.
+std::optional<ExactDecimal> add_signed(const ExactDecimal& a, const ExactDecimal& b,
+                                       bool b_negative) {
+    const bool a_negative = a.sign_negative();
+    const uint32_t sa = a.scale();
+    const uint32_t sb = b.scale();
+    const uint32_t scale = std::max(sa, sb);
+    if (scale - std::min(sa, sb) <= 9) {
+        // Common case: aligned magnitudes stay below 2^126 and their sum
+        // below 2^127, so 128 bits are enough.
+        const u128 ca = a.coefficient() * POW10_U128[scale - sa];
+        const u128 cb = b.coefficient() * POW10_U128[scale - sb];
+        u128 magnitude;
+        bool negative;
+        if (a_negative == b_negative) {
+            magnitude = ca + cb;
+            negative = a_negative;
+        } else if (ca >= cb) {
+            magnitude = ca - cb;
+            negative = a_negative;
+        } else {
+            magnitude = cb - ca;
+            negative = b_negative;
+        }
+        if (magnitude <= MAX_COEFFICIENT) return make(magnitude, scale, negative);
+        return round_to_fit(Wide::from_u128(magnitude), scale, negative);
+    }
+    Wide wa = Wide::from_u128(a.coefficient());
+    Wide wb = Wide::from_u128(b.coefficient());
+    scale_up(wa, scale - sa);
+    scale_up(wb, scale - sb);
+    return add_aligned(wa, a_negative, wb, b_negative, scale);
+}
+
 }  // namespace
 
 std::string to_string(const DecimalParseError& error) {
@@ -232,6 +326,14 @@ double ExactDecimal::to_f64() const {
         }
     }
     return negative_ ? -v : v;
+}
+
+std::optional<ExactDecimal> ExactDecimal::checked_add(const ExactDecimal& other) const {
+    return add_signed(*this, other, other.negative_);
+}
+
+std::optional<ExactDecimal> ExactDecimal::checked_sub(const ExactDecimal& other) const {
+    return add_signed(*this, other, !other.negative_);
 }
 
 std::string ExactDecimal::to_string() const {

@@ -175,5 +175,32 @@ TEST(ExactDecimalToU64, TruncatesAndRefusesNegativeOrTooLargeVectors) {
     }
 }
 
+// nullptr in a vector means the operation yields none.
+void expect_result(const std::optional<ExactDecimal>& got, const char* expected) {
+    if (expected == nullptr) {
+        EXPECT_FALSE(got.has_value()) << got->to_string();
+    } else {
+        ASSERT_TRUE(got.has_value()) << "expected " << expected;
+        // Plain text, so the scale of the result is checked too.
+        EXPECT_EQ(got->to_string(), expected);
+    }
+}
+
+TEST(ExactDecimalArithmetic, AddAndSubMatchDecimalModuleVectors) {
+    for (const auto& row : ARITHMETIC_VECTORS) {
+        SCOPED_TRACE(std::string(row.a) + " and " + row.b);
+        const ExactDecimal a = dec(row.a);
+        const ExactDecimal b = dec(row.b);
+        {
+            SCOPED_TRACE("+");
+            expect_result(a.checked_add(b), row.sum);
+        }
+        {
+            SCOPED_TRACE("-");
+            expect_result(a.checked_sub(b), row.difference);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zelk
