@@ -10,12 +10,27 @@
 
 #include <variant>
 
+#include "zelk/features/derivation/cvd.hpp"
 #include "zelk/features/derivation/day_of_week.hpp"
 #include "zelk/features/derivation/field.hpp"
+#include "zelk/features/derivation/obv_timed.hpp"
+#include "zelk/features/derivation/returns.hpp"
+#include "zelk/features/derivation/sma_timed.hpp"
+#include "zelk/features/derivation/time_since_first_event_of_day.hpp"
+#include "zelk/features/derivation/trade_count_timed.hpp"
+#include "zelk/features/derivation/trade_volume_timed.hpp"
+#include "zelk/features/derivation/volatility.hpp"
+#include "zelk/features/derivation/volatility_timed.hpp"
+#include "zelk/features/derivation/vpt.hpp"
+#include "zelk/features/derivation/vwap_timed.hpp"
 
 namespace zelk {
 
-using FeatureDerivation = std::variant<FieldDerivation, DayOfWeekDerivation>;
+using FeatureDerivation =
+    std::variant<FieldDerivation, DayOfWeekDerivation, ReturnsDerivation, VolatilityDerivation,
+                 CvdDerivation, VptDerivation, SmaTimedDerivation, VolatilityTimedDerivation,
+                 ObvTimedDerivation, TradeVolumeTimedDerivation, VwapTimedDerivation,
+                 TradeCountTimedDerivation, TimeSinceFirstEventOfDayDerivation>;
 
 // Whether the derivation is evaluated against an order book after a commit
 // instead of through ordinary dispatch.

@@ -1,0 +1,101 @@
+// TimedSchedule: the clock, windows and readiness shared by every timed-window
+// indicator.
+//
+// Values are grouped into buckets of `aggregation_ms` milliseconds aligned on
+// multiples of the aggregation since the epoch. Buckets are identified by
+// their index floor(t / A) rather than by their start time: the index never
+// overflows where A * index could (timestamps near the 64-bit limits), and a
+// bucket of index b lies inside a window of p buckets at current index c
+// exactly when c - b < p, which is the same test as c < start + p * A.
+//
+// The schedule owns the window list (period, duration, readiness); each
+// indicator keeps its own per-window running state in a parallel array.
+// Nothing here allocates. Not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "zelk/duration.hpp"
+#include "zelk/error.hpp"
+#include "zelk/indicator_kind.hpp"
+#include "zelk/indicators/window_array.hpp"
+#include "zelk/types.hpp"
+
+namespace zelk {
+
+// One window of a timed indicator.
+struct TimedWindow {
+    uint64_t period = 0;    // in buckets, at least 1
+    int64_t window_ms = 0;  // period * aggregation
+    bool ready = false;     // never returns to false
+};
+
+// Whether `duration` is a whole number of milliseconds.
+bool has_whole_millis(Duration duration);
+// The whole milliseconds of `duration` (any sub-millisecond part dropped), or
+// nullopt when they do not fit signed 64-bit.
+std::optional<int64_t> signed_millis(Duration duration);
+
+class TimedSchedule {
+public:
+    // Checks, in order: `largest_period` at the unsigned maximum
+    // (TimedPeriodTooLarge with `kind`); a zero aggregation
+    // (AggregationTooShort); an aggregation with a sub-millisecond part
+    // (DurationPrecision) or beyond signed 64-bit milliseconds
+    // (DurationOutOfRange). The bucket capacity is largest_period + 1.
+    static Result<TimedSchedule> create(IndicatorKind kind, Duration aggregation,
+                                        uint64_t largest_period, WarmupPolicy warmup);
+
+    // Checks a window of `period` buckets and appends it. Fails, in order of
+    // checking, with WindowLimitReached (16), WindowPeriodZero,
+    // WindowPeriodMustBeLessThanCapacity, WindowAddedAfterData,
+    // WindowPeriodOutOfRange or WindowDurationOutOfRange; a failure changes
+    // nothing.
+    Status add_window(uint64_t period);
+    // add_window's checks without appending.
+    Status check_window(uint64_t period) const;
+
+    // Index of the bucket holding `t` (floor division, so -1 ms lies in the
+    // bucket starting at -A).
+    int64_t bucket_of(Timestamp t) const { return floor_div(t, aggregation_ms_); }
+
+    // Whether bucket `bucket` lies outside window `w` when the current bucket
+    // is `current`.
+    bool expired(size_t w, int64_t bucket, int64_t current) const {
+        return current >= bucket &&
+               static_cast<uint64_t>(current) - static_cast<uint64_t>(bucket) >=
+                   windows_[w].period;
+    }
+
+    // Records `t` as the first update (readiness is evaluated at t); does
+    // nothing after the first call.
+    void start(Timestamp t);
+    // Starts an observe pass: false when `t` equals the last observed
+    // timestamp (nothing may change then), otherwise records `t` and returns
+    // true. The caller expires its buckets, then calls refresh_readiness(t).
+    bool advance(Timestamp t);
+    void refresh_readiness(Timestamp t);
+
+    bool has_data() const { return first_timestamp_.has_value(); }
+    bool ready(size_t w) const { return windows_[w].ready; }
+    size_t window_count() const { return windows_.size(); }
+    const TimedWindow& window(size_t w) const { return windows_[w]; }
+    size_t capacity() const { return capacity_; }
+    int64_t aggregation_ms() const { return aggregation_ms_; }
+    WarmupPolicy warmup() const { return warmup_; }
+
+private:
+    TimedSchedule(int64_t aggregation_ms, size_t capacity, WarmupPolicy warmup)
+        : aggregation_ms_(aggregation_ms), capacity_(capacity), warmup_(warmup) {}
+
+    int64_t aggregation_ms_;
+    size_t capacity_;
+    WarmupPolicy warmup_;
+    std::optional<Timestamp> first_timestamp_;
+    std::optional<Timestamp> last_observed_;
+    WindowArray<TimedWindow> windows_;
+};
+
+}  // namespace zelk

@@ -1,0 +1,55 @@
+#include "zelk/indicators/volatility/rolling_volatility.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace zelk {
+
+Result<RollingVolatility> RollingVolatility::create(std::span<const uint64_t> windows,
+                                                    WarmupPolicy warmup) {
+    const uint64_t capacity =
+        windows.empty() ? 0 : *std::max_element(windows.begin(), windows.end());
+    if (capacity == 0) return std::unexpected(ZelkError{arg::RingBufferCapacityZero{}});
+    WindowArray<Window> states;
+    for (const uint64_t period : windows) {
+        if (states.full()) return std::unexpected(ZelkError{arg::WindowLimitReached{MAX_WINDOWS}});
+        if (period == 0) return std::unexpected(ZelkError{arg::WindowPeriodZero{}});
+        if (period > capacity) {
+            return std::unexpected(ZelkError{arg::WindowPeriodExceedsCapacity{period, capacity}});
+        }
+        states.push_back(Window{period, Moments{}});
+    }
+    return RollingVolatility(capacity, states, warmup);
+}
+
+void RollingVolatility::update(double x) {
+    const std::optional<double> previous = previous_;
+    previous_ = x;
+    if (!previous || *previous == 0.0) return;
+
+    const double r = (x - *previous) / *previous;
+    const std::optional<double> evicted = returns_.push_back(r);
+    const size_t len = returns_.len();
+    const size_t capacity = returns_.capacity();
+    for (Window& w : windows_) {
+        w.moments.add(r);
+        if (w.period == capacity) {
+            if (evicted) w.moments.remove(*evicted);
+        } else if (w.period < len) {
+            w.moments.remove(returns_.get(len - 1 - w.period));
+        }
+    }
+}
+
+double RollingVolatility::value(size_t w) const {
+    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    const Window& window = windows_[w];
+    if (warmup_ == WarmupPolicy::FirstValue) {
+        if (!previous_) return NaN;
+    } else if (returns_.len() < window.period) {
+        return NaN;
+    }
+    return window.moments.volatility().value_or(NaN);
+}
+
+}  // namespace zelk

@@ -1,0 +1,68 @@
+// RollingVolatilityTimed: population standard deviation of the simple returns
+// formed during the last W milliseconds, for up to 16 timed windows.
+//
+// A return r = (x - p) / p is formed from each input and the input before it
+// (none when there is no earlier input or it is exactly 0.0) and lands in the
+// bucket of the input's timestamp. Each bucket keeps the Moments of its
+// returns; each window keeps the Moments of its buckets and the number of
+// newest buckets it holds, and removes a bucket's Moments as a group when the
+// bucket leaves. update and observe never allocate. Timestamps given to one
+// instance must not decrease. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "zelk/duration.hpp"
+#include "zelk/error.hpp"
+#include "zelk/indicators/timed_schedule.hpp"
+#include "zelk/indicators/volatility/moments.hpp"
+#include "zelk/indicators/window_array.hpp"
+#include "zelk/ring_buffer.hpp"
+
+namespace zelk {
+
+class RollingVolatilityTimed {
+public:
+    // One window per entry of `periods` (in buckets), in that order. Errors:
+    // those of TimedSchedule::create (kind VolatilityTimed) and add_window.
+    static Result<RollingVolatilityTimed> create(Duration aggregation,
+                                                 std::span<const uint64_t> periods,
+                                                 WarmupPolicy warmup);
+
+    // Adds one more window; fails as TimedSchedule::add_window does.
+    Status add_window(uint64_t period);
+    // Lets time pass; false, changing nothing, when `t` equals the last
+    // observed time.
+    bool observe(Timestamp t);
+    // Feeds one input (a price) at `t`.
+    void update(Timestamp t, double x);
+
+    size_t window_count() const { return windows_.size(); }
+    bool ready(size_t w) const { return schedule_.ready(w); }
+    // The window's population volatility, ready or not; nullopt when the
+    // window holds no return.
+    std::optional<double> volatility(size_t w) const { return windows_[w].moments.volatility(); }
+    const Moments& moments(size_t w) const { return windows_[w].moments; }
+
+private:
+    struct Bucket {
+        int64_t bucket = 0;
+        Moments moments;
+    };
+    struct WindowState {
+        size_t buckets = 0;  // how many of the newest buckets lie inside the window
+        Moments moments;
+    };
+
+    explicit RollingVolatilityTimed(TimedSchedule schedule);
+    void expire(int64_t current);
+
+    TimedSchedule schedule_;
+    HeapRingBuffer<Bucket> buckets_;
+    WindowArray<WindowState> windows_;
+    std::optional<double> previous_;
+};
+
+}  // namespace zelk
