@@ -245,6 +245,13 @@ ARITHMETIC_PAIRS = [
     ("101", "0.5"), ("110", "1"), ("1", "0.01"), ("0.0000000001", "10000000000"),
     ("39614081257132168796771975168", "2"), ("79228162514264337593543950.335", "1000"),
     ("2.5", "1"), ("3.5", "1"), ("1.05", "0.1"), ("1.15", "0.1"),
+    # quotients whose 29th digit still fits: the scale is limited by the
+    # coefficient, not by the 28 fraction digits
+    ("512", "7"), ("64", "9"), ("1000", "3"), ("77", "98"), ("8", "0.0011"),
+    # exact ties when a quotient is rounded: half to even
+    ("0.0000000000000000000000000003", "2"), (TINY, "2"), ("-" + TINY, "2"),
+    ("79228162514264337593543950333", "2"), ("79228162514264337593543950331", "-2"),
+    ("0.0000000000000000000000000025", "10"), ("0.0000000000000000000000000035", "10"),
 ]
 
 F64_TEXTS = [
@@ -304,6 +311,10 @@ def build_cases():
     arithmetic_pairs = list(ARITHMETIC_PAIRS)
     for _ in range(120):
         arithmetic_pairs.append((random_decimal_text(rng), random_decimal_text(rng)))
+    for _ in range(40):
+        # short integers: quotients sit near the 29-digit boundary of the coefficient
+        arithmetic_pairs.append((str(rng.randint(1, 10 ** rng.randint(1, 6))),
+                                 str(rng.randint(1, 10 ** rng.randint(1, 4)))))
 
     f64_texts = list(F64_TEXTS)
     for _ in range(80):

@@ -50,6 +50,17 @@ constexpr std::array<double, MAX_SCALE + 1> POW10_F64 = [] {
     return table;
 }();
 
+// Number of decimal digits of value; 1 for zero.
+uint32_t digit_count(u128 value) {
+    if (value == 0) return 1;
+    const auto high = static_cast<uint64_t>(value >> 64);
+    const uint32_t bits = high != 0 ? 128 - std::countl_zero(high)
+                                    : 64 - std::countl_zero(static_cast<uint64_t>(value));
+    // bits * log10(2), rounded down, is the digit count or one less.
+    const uint32_t t = bits * 1233 >> 12;
+    return t + (value >= POW10_U128[t] ? 1 : 0);
+}
+
 // value *= 10^exponent. REQUIRES the result to fit.
 void scale_up(Wide& value, uint32_t exponent) {
     while (exponent > 19) {
@@ -334,6 +345,95 @@ std::optional<ExactDecimal> ExactDecimal::checked_add(const ExactDecimal& other)
 
 std::optional<ExactDecimal> ExactDecimal::checked_sub(const ExactDecimal& other) const {
     return add_signed(*this, other, !other.negative_);
+}
+
+std::optional<ExactDecimal> ExactDecimal::checked_mul(const ExactDecimal& other) const {
+    const bool negative = negative_ != other.negative_;
+    const uint32_t scale = scale_ + other.scale_;
+    const u128 ca = coefficient();
+    const u128 cb = other.coefficient();
+    if ((ca >> 64) == 0 && (cb >> 64) == 0) {
+        const u128 product = ca * cb;
+        if (scale <= MAX_SCALE && product <= MAX_COEFFICIENT) return make(product, scale, negative);
+        return round_to_fit(Wide::from_u128(product), scale, negative);
+    }
+    return round_to_fit(detail::multiply(Wide::from_u128(ca), Wide::from_u128(cb)), scale,
+                        negative);
+}
+
+// The quotient at scale t is round(ca * 10^e / cb) with e = t + sb - sa. The
+// largest t whose result fits is sought: e starts at an upper bound from the
+// digit counts (a quotient with more than 29 digits cannot fit), and each
+// step down divides the floor quotient by 10 and moves that digit into the
+// remainder, so only one long division is done. An exact quotient drops
+// trailing zeros down to the scale sa - sb (at least 0); an inexact one is
+// rounded half to even.
+std::optional<ExactDecimal> ExactDecimal::checked_div(const ExactDecimal& other) const {
+    if (other.is_zero()) return std::nullopt;
+    const bool negative = negative_ != other.negative_;
+    const int sa = scale_;
+    const int sb = other.scale_;
+    const uint32_t preferred = sa > sb ? static_cast<uint32_t>(sa - sb) : 0;
+    const u128 ca = coefficient();
+    const u128 cb = other.coefficient();
+    if (ca == 0) return make(0, preferred, false);
+
+    // e >= 0 here, and ca * 10^e < 10^(29 + digits(cb)) <= 10^58 < 2^193.
+    int e = std::min(static_cast<int>(MAX_SCALE) + sb - sa,
+                     29 - static_cast<int>(digit_count(ca)) + static_cast<int>(digit_count(cb)));
+    Wide dividend = Wide::from_u128(ca);
+    scale_up(dividend, static_cast<uint32_t>(e));
+    Wide divisor = Wide::from_u128(cb);
+    auto [quotient, remainder] = detail::divmod(dividend, divisor);
+
+    for (;; --e) {
+        const int t = e - sb + sa;
+        if (t < 0) return std::nullopt;
+        if (remainder.is_zero()) {
+            if (!exceeds_max(quotient)) {
+                u128 c = quotient.low_u128();
+                uint32_t s = static_cast<uint32_t>(t);
+                while (s > preferred && c % 10 == 0) {
+                    c /= 10;
+                    --s;
+                }
+                return make(c, s, negative);
+            }
+        } else {
+            Wide twice = remainder;
+            twice.add(remainder);
+            const auto half = twice <=> divisor;
+            Wide rounded = quotient;
+            if (half > 0 || (half == 0 && (quotient.limbs[0] & 1) != 0)) rounded.increment();
+            if (!exceeds_max(rounded)) {
+                return make(rounded.low_u128(), static_cast<uint32_t>(t), negative);
+            }
+        }
+        // One scale less: q' = q div 10, r' = r + d * (q mod 10), d' = 10 d.
+        // The divisor stays below 2^190 * 10^3 here.
+        const uint64_t digit = quotient.divmod_u64(10);
+        Wide moved = divisor;
+        moved.mul_u64(digit);
+        remainder.add(moved);
+        divisor.mul_u64(10);
+    }
+}
+
+std::optional<ExactDecimal> ExactDecimal::checked_rem(const ExactDecimal& other) const {
+    if (other.is_zero()) return std::nullopt;
+    const uint32_t scale = std::max<uint32_t>(scale_, other.scale_);
+    // The remainder is below both aligned magnitudes, and one of them is not
+    // scaled, so it always fits the coefficient.
+    if (scale - std::min<uint32_t>(scale_, other.scale_) <= 9) {
+        const u128 ca = coefficient() * POW10_U128[scale - scale_];
+        const u128 cb = other.coefficient() * POW10_U128[scale - other.scale_];
+        return make(ca % cb, scale, negative_);
+    }
+    Wide wa = Wide::from_u128(coefficient());
+    Wide wb = Wide::from_u128(other.coefficient());
+    scale_up(wa, scale - scale_);
+    scale_up(wb, scale - other.scale_);
+    return make(detail::divmod(wa, wb).remainder.low_u128(), scale, negative_);
 }
 
 std::string ExactDecimal::to_string() const {

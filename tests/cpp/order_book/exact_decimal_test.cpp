@@ -1,9 +1,12 @@
 #include "zelk/order_book/exact_decimal.hpp"
 
+#include "zelk/order_book/wide_uint.hpp"
+
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <map>
+#include <random>
 #include <string>
 
 namespace zelk {
@@ -199,6 +202,63 @@ TEST(ExactDecimalArithmetic, AddAndSubMatchDecimalModuleVectors) {
             SCOPED_TRACE("-");
             expect_result(a.checked_sub(b), row.difference);
         }
+    }
+}
+
+TEST(ExactDecimalArithmetic, MulDivRemMatchDecimalModuleVectors) {
+    for (const auto& row : ARITHMETIC_VECTORS) {
+        SCOPED_TRACE(std::string(row.a) + " and " + row.b);
+        const ExactDecimal a = dec(row.a);
+        const ExactDecimal b = dec(row.b);
+        {
+            SCOPED_TRACE("*");
+            expect_result(a.checked_mul(b), row.product);
+        }
+        {
+            SCOPED_TRACE("/");
+            expect_result(a.checked_div(b), row.quotient);
+        }
+        {
+            SCOPED_TRACE("%");
+            expect_result(a.checked_rem(b), row.remainder);
+        }
+    }
+}
+
+using Wide = detail::WideUint<4>;
+
+void expect_division_identity(const Wide& n, const Wide& d) {
+    const auto [q, r] = detail::divmod(n, d);
+    EXPECT_LT(r, d);
+    Wide back = detail::multiply(q, d);
+    EXPECT_EQ(back.add(r), 0u);
+    EXPECT_EQ(back, n);
+}
+
+// The quotient-digit estimate is one too large here, which takes the rare
+// add-back step of the long division.
+TEST(WideUintDivision, AddBackCase) {
+    const Wide n{{0, 0, 0x8000000000000000ull, 0x7fffffffffffffffull}};
+    const Wide d{{1, 0, 0x8000000000000000ull, 0}};
+    const auto [q, r] = detail::divmod(n, d);
+    EXPECT_EQ(q, (Wide{{0xfffffffffffffffeull, 0, 0, 0}}));
+    EXPECT_EQ(r, (Wide{{2, 0xffffffffffffffffull, 0x7fffffffffffffffull, 0}}));
+    expect_division_identity(n, d);
+}
+
+// q * d + r == n and r < d over random and extreme limb patterns.
+TEST(WideUintDivision, QuotientTimesDivisorPlusRemainderIsDividend) {
+    std::mt19937_64 rng(20240611);
+    const uint64_t patterns[] = {0, 1, 0x8000000000000000ull, 0x7fffffffffffffffull, ~0ull};
+    auto limb = [&] { return rng() % 3 == 0 ? patterns[rng() % 5] : rng(); };
+    for (int i = 0; i < 5000; ++i) {
+        Wide n;
+        Wide d;
+        for (size_t k = 0, len = 1 + rng() % 4; k < len; ++k) n.limbs[k] = limb();
+        for (size_t k = 0, len = 1 + rng() % 3; k < len; ++k) d.limbs[k] = limb();
+        if (d.is_zero()) d.limbs[0] = 1;
+        expect_division_identity(n, d);
+        if (HasFailure()) break;
     }
 }
 
