@@ -1,0 +1,159 @@
+// Construction checks, bucket alignment and readiness shared by the timed
+// indicators. The checks are exercised through the public indicators.
+#include "zelk/indicators/timed_schedule.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "zelk/indicators/averages/sma.hpp"
+#include "zelk/indicators/timed_sum.hpp"
+#include "zelk/indicators/volatility/rolling_volatility_timed.hpp"
+#include "zelk/indicators/volume/obv.hpp"
+
+namespace zelk {
+namespace {
+
+constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
+constexpr Duration SECOND{1, 0};
+
+template <typename T>
+std::string error_text(const Result<T>& result) {
+    return result ? "ok" : to_string(result.error());
+}
+
+TEST(TimedConstruction, ChecksInOrderWithExactTexts) {
+    struct Case {
+        const char* name;
+        Duration aggregation;
+        std::vector<uint64_t> periods;
+        const char* text;
+    };
+    std::vector<uint64_t> seventeen(17, 1);
+    const Case cases[] = {
+        {"largest period at the unsigned maximum", SECOND, {2, U64_MAX},
+         "invalid argument: timed SMA timed period is too large"},
+        {"period check before aggregation check", Duration{}, {U64_MAX},
+         "invalid argument: timed SMA timed period is too large"},
+        {"zero aggregation", Duration{}, {3},
+         "invalid argument: aggregation duration must be at least 1 millisecond"},
+        {"1.5 ms aggregation", Duration{0, 1'500'000}, {3},
+         "invalid argument: aggregation duration must use whole-millisecond precision"},
+        {"half a millisecond is a precision error", Duration{0, 500'000}, {3},
+         "invalid argument: aggregation duration must use whole-millisecond precision"},
+        {"aggregation beyond signed 64-bit ms", Duration{uint64_t{1} << 62, 0}, {3},
+         "invalid argument: aggregation duration must fit signed 64-bit milliseconds"},
+        {"aggregation checked before windows", Duration{0, 1'500'000}, {0},
+         "invalid argument: aggregation duration must use whole-millisecond precision"},
+        {"seventeenth window", SECOND, seventeen,
+         "invalid argument: maximum number of windows (16) reached"},
+        {"zero period", SECOND, {3, 0}, "invalid argument: window period must be greater than 0"},
+        {"period beyond signed 64-bit", Duration{0, 1'000'000}, {uint64_t{1} << 63},
+         "invalid argument: window period must fit signed 64-bit"},
+        {"window duration overflow", SECOND, {uint64_t{1} << 62},
+         "invalid argument: window duration must fit signed 64-bit milliseconds"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(error_text(SimpleMovingAverageTimed::create(c.aggregation, c.periods,
+                                                              WarmupPolicy::FirstValue)),
+                  c.text)
+            << c.name;
+    }
+}
+
+TEST(TimedConstruction, TooLargePeriodNamesEachIndicator) {
+    const uint64_t periods[] = {U64_MAX};
+    const auto w = WarmupPolicy::FirstValue;
+    EXPECT_EQ(error_text(RollingTimedSum<1>::create(IndicatorKind::TradeVolumeTimed, SECOND,
+                                                    periods, w)),
+              "invalid argument: timed trade volume timed period is too large");
+    EXPECT_EQ(
+        error_text(RollingTimedSum<2>::create(IndicatorKind::VwapTimed, SECOND, periods, w)),
+        "invalid argument: timed VWAP timed period is too large");
+    EXPECT_EQ(error_text(OnBalanceVolumeTimed::create(SECOND, periods, w)),
+              "invalid argument: timed OBV timed period is too large");
+    EXPECT_EQ(error_text(RollingVolatilityTimed::create(SECOND, periods, w)),
+              "invalid argument: timed rolling volatility timed period is too large");
+}
+
+TEST(TimedConstruction, AddWindowChecksCapacityAndData) {
+    const uint64_t periods[] = {2};  // capacity 3
+    auto sma = *SimpleMovingAverageTimed::create(SECOND, periods, WarmupPolicy::FirstValue);
+    auto status = sma.add_window(3);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(to_string(status.error()),
+              "invalid argument: window period 3 must be less than ring buffer capacity 3");
+    ASSERT_TRUE(sma.add_window(1));
+    EXPECT_EQ(sma.window_count(), 2u);
+
+    sma.update(0, 1.0);
+    status = sma.add_window(1);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(to_string(status.error()),
+              "invalid argument: cannot add a window after data has been added");
+    EXPECT_EQ(sma.window_count(), 2u);  // a refused window leaves nothing behind
+}
+
+TEST(TimedSchedule, BucketsAlignByFloorDivision) {
+    const auto schedule = *TimedSchedule::create(IndicatorKind::SmaTimed, SECOND, 3,
+                                                 WarmupPolicy::FirstValue);
+    EXPECT_EQ(schedule.aggregation_ms(), 1000);
+    EXPECT_EQ(schedule.capacity(), 4u);
+    EXPECT_EQ(schedule.bucket_of(-1), -1);  // the bucket starting at -1000
+    EXPECT_EQ(schedule.bucket_of(-1000), -1);
+    EXPECT_EQ(schedule.bucket_of(-1001), -2);
+    EXPECT_EQ(schedule.bucket_of(0), 0);
+    EXPECT_EQ(schedule.bucket_of(999), 0);
+    // Extreme timestamps have a bucket even where start = index * A would not fit.
+    EXPECT_EQ(schedule.bucket_of(std::numeric_limits<int64_t>::min()),
+              std::numeric_limits<int64_t>::min() / 1000 - 1);
+}
+
+TEST(TimedSchedule, ReadinessUnderBothPolicies) {
+    const uint64_t periods[] = {3};  // 3000 ms
+    auto full = *RollingTimedSum<1>::create(IndicatorKind::TradeVolumeTimed, SECOND, periods,
+                                            WarmupPolicy::FullWindow);
+    auto first = *RollingTimedSum<1>::create(IndicatorKind::TradeVolumeTimed, SECOND, periods,
+                                             WarmupPolicy::FirstValue);
+    EXPECT_TRUE(full.observe(100));
+    EXPECT_FALSE(full.ready(0));  // no data yet
+    EXPECT_FALSE(first.ready(0));
+
+    full.update(500, {1.0});
+    first.update(500, {1.0});
+    EXPECT_FALSE(full.ready(0));
+    EXPECT_TRUE(first.ready(0));
+
+    EXPECT_TRUE(full.observe(3499));
+    EXPECT_FALSE(full.ready(0));
+    EXPECT_TRUE(full.observe(3500));
+    EXPECT_TRUE(full.ready(0));
+    // Once ready, always ready, even when the window empties.
+    full.observe(100'000);
+    EXPECT_TRUE(full.ready(0));
+    EXPECT_EQ(full.sums(0)[0], 0.0);
+}
+
+TEST(TimedSchedule, UpdateAlsoReachesReadiness) {
+    const uint64_t periods[] = {3};
+    auto full = *RollingTimedSum<1>::create(IndicatorKind::TradeVolumeTimed, SECOND, periods,
+                                            WarmupPolicy::FullWindow);
+    full.update(500, {1.0});
+    full.update(3500, {1.0});
+    EXPECT_TRUE(full.ready(0));
+}
+
+TEST(TimedSchedule, ExtremeTimestampsDoNotOverflow) {
+    const uint64_t periods[] = {2};
+    auto sum = *RollingTimedSum<1>::create(IndicatorKind::TradeVolumeTimed, SECOND, periods,
+                                           WarmupPolicy::FullWindow);
+    sum.update(std::numeric_limits<int64_t>::min(), {1.0});
+    sum.update(std::numeric_limits<int64_t>::max(), {2.0});
+    EXPECT_TRUE(sum.ready(0));
+    EXPECT_EQ(sum.sums(0)[0], 2.0);
+}
+
+}  // namespace
+}  // namespace zelk
