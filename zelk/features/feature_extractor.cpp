@@ -1,23 +1,36 @@
 #include "zelk/features/feature_extractor.hpp"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace zelk {
 
 Result<FeatureExtractor> FeatureExtractor::create(VecFeatureVector vector,
-                                                  Compilation compilation) {
-    return FeatureExtractor(std::move(vector), std::move(compilation));
+                                                  Compilation compilation,
+                                                  std::vector<std::pair<Symbol, OrderBook>> books) {
+    auto storage = OrderBookStorage::create(std::move(books));
+    if (!storage) return std::unexpected(std::move(storage.error()));
+    for (const auto& derivation : compilation.derivations) {
+        if (const auto* book = as_order_book_derivation(derivation);
+            book != nullptr && storage->find(book->symbol()) == nullptr) {
+            return std::unexpected(ZelkError{err::OrderBookNotConfigured{book->symbol()}});
+        }
+    }
+    return FeatureExtractor(std::move(vector), std::move(compilation), std::move(*storage));
 }
 
-FeatureExtractor::FeatureExtractor(VecFeatureVector vector, Compilation compilation)
+FeatureExtractor::FeatureExtractor(VecFeatureVector vector, Compilation compilation,
+                                   OrderBookStorage books)
     : vector_(std::move(vector)),
       update_mask_(vector_.capacity(), 0),
       derivations_(std::move(compilation.derivations)),
       output_ranges_(std::move(compilation.output_ranges)),
       feature_ids_(std::move(compilation.feature_ids)),
       context_flags_(std::move(compilation.context_flags)),
-      router_(std::move(compilation.router)) {
+      router_(std::move(compilation.router)),
+      books_(std::move(books)) {
     vector_.fill(std::numeric_limits<double>::quiet_NaN());
     cell_by_id_.reserve(feature_ids_.size());
     // The first cell wins for a repeated ID; the compiler refuses duplicates.
@@ -36,9 +49,11 @@ Status FeatureExtractor::handle_event(Event event) {
     }
     if (auto finite = event.validate_finite_values(); !finite) return finite;
 
-    if (event.is_order_book_event() && !router_.book_subscribers(symbol).empty()) {
-        // Book features need a configured book for their symbol.
-        return std::unexpected(ZelkError{err::OrderBookNotConfigured{symbol}});
+    std::optional<PreparedUpdate> plan;
+    if (event.is_order_book_event()) {
+        auto prepared = prepare_book_update(event);
+        if (!prepared) return std::unexpected(std::move(prepared.error()));
+        plan = std::move(*prepared);
     }
 
     std::fill(update_mask_.begin(), update_mask_.end(), uint8_t{0});
@@ -46,11 +61,63 @@ Status FeatureExtractor::handle_event(Event event) {
         update_subscribers(router_.global_subscribers(), event);
     }
     update_subscribers(router_.kind_subscribers(symbol, event.kind()), event);
+    if (plan) commit_book_update(symbol, *plan, event);
 
     last_timestamp_ = timestamp;
     symbol_timestamps_[symbol.id] = timestamp;
     watermark_ = watermark_ ? std::max(*watermark_, timestamp) : timestamp;
     return {};
+}
+
+Result<std::optional<PreparedUpdate>> FeatureExtractor::prepare_book_update(Event& event) {
+    const Symbol symbol = event.symbol();
+    if (books_.find(symbol) == nullptr) {
+        // Book features need a configured book for their symbol; without
+        // them the event passes through like any other.
+        if (!router_.book_subscribers(symbol).empty()) {
+            return std::unexpected(ZelkError{err::OrderBookNotConfigured{symbol}});
+        }
+        return std::optional<PreparedUpdate>{};
+    }
+    Result<PreparedUpdate> prepared =
+        event.kind() == EventKind::OrderBookDelta
+            ? books_.prepare_update(symbol, event.get_if<OrderBookDeltaEvent>()->delta)
+            : books_.prepare_update(symbol, event.get_if<OrderBookSnapshotEvent>()->snapshot);
+    if (!prepared) return std::unexpected(std::move(prepared.error()));
+    if (prepared->rejection() != nullptr) {
+        // The refusal still runs its action (history, resync state); the
+        // event is consumed either way.
+        auto committed = books_.commit_update(symbol, *prepared, *event.into_order_book_update());
+        if (committed) {
+            std::fputs("zelk: a rejected order-book update committed successfully\n", stderr);
+            std::abort();
+        }
+        return std::unexpected(std::move(committed.error()));
+    }
+    return std::optional<PreparedUpdate>{std::move(*prepared)};
+}
+
+void FeatureExtractor::commit_book_update(Symbol symbol, const PreparedUpdate& plan,
+                                          Event& event) {
+    auto outcome = books_.commit_update(symbol, plan, *event.into_order_book_update());
+    if (!outcome) {
+        // Only Reject plans fail, and those never reach this point.
+        std::fputs("zelk: an accepted order-book update failed to commit\n", stderr);
+        std::abort();
+    }
+    if (*outcome != UpdateOutcome::Applied && *outcome != UpdateOutcome::Resynchronized) return;
+    const OrderBook& book = *books_.find(symbol);
+    for (const uint16_t d : router_.book_subscribers(symbol)) {
+        const auto* derivation = as_order_book_derivation(derivations_[d]);
+        const OutputRange& range = output_ranges_[d];
+        for (size_t i = 0; i < range.count; ++i) {
+            const auto value = derivation->evaluate(book, i);
+            const double cell =
+                value ? value->to_f64() : std::numeric_limits<double>::quiet_NaN();
+            update_mask_[range.first + i] = 1;
+            vector_.set_value_at(range.first + i, cell);
+        }
+    }
 }
 
 void FeatureExtractor::update_subscribers(std::span<const uint16_t> subscribers,

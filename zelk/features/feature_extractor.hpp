@@ -22,6 +22,7 @@
 #include "zelk/error.hpp"
 #include "zelk/event.hpp"
 #include "zelk/features/compilation.hpp"
+#include "zelk/order_book/order_book_storage.hpp"
 #include "zelk/symbols.hpp"
 #include "zelk/vectors.hpp"
 
@@ -42,9 +43,12 @@ inline constexpr std::string_view CONTEXT_VALUE_NOT_FINITE = "context value must
 
 class FeatureExtractor {
 public:
-    // Takes ownership of the vector and the compilation and sets every cell,
-    // reserved ones included, to NaN.
-    static Result<FeatureExtractor> create(VecFeatureVector vector, Compilation compilation);
+    // Takes ownership of the vector, the compilation and the books, and sets
+    // every cell, reserved ones included, to NaN. Fails with
+    // DuplicateOrderBook or LimitExceeded (order books) from the book list,
+    // and with OrderBookNotConfigured when a book feature's symbol has no book.
+    static Result<FeatureExtractor> create(VecFeatureVector vector, Compilation compilation,
+                                           std::vector<std::pair<Symbol, OrderBook>> books = {});
 
     // Move-only: the context lookup table refers to the owned feature IDs.
     FeatureExtractor(FeatureExtractor&&) noexcept = default;
@@ -71,10 +75,21 @@ public:
     std::span<const uint8_t> update_mask() const { return update_mask_; }
     std::optional<Timestamp> last_timestamp() const { return last_timestamp_; }
     std::optional<Timestamp> watermark() const { return watermark_; }
+    // The configured book of `symbol`, or nullptr.
+    const OrderBook* order_book(Symbol symbol) const { return books_.find(symbol); }
     size_t derivation_count() const { return derivations_.size(); }
 
 private:
-    FeatureExtractor(VecFeatureVector vector, Compilation compilation);
+    FeatureExtractor(VecFeatureVector vector, Compilation compilation, OrderBookStorage books);
+
+    // Book preparation of a book event: the plan to commit after dispatch,
+    // nullopt when the symbol has no book (the event then passes through),
+    // or the refusal. A Reject plan is committed here so the book keeps its
+    // resynchronisation state, and its error is returned.
+    Result<std::optional<PreparedUpdate>> prepare_book_update(Event& event);
+    // Commits the plan and, after Applied or Resynchronized, re-evaluates the
+    // symbol's book derivations.
+    void commit_book_update(Symbol symbol, const PreparedUpdate& plan, Event& event);
 
     // Cell index of a context feature ID, or the reason it cannot be set.
     Result<size_t> resolve_context_cell(size_t index, std::string_view name) const;
@@ -89,6 +104,7 @@ private:
     std::vector<std::string> feature_ids_;
     std::vector<bool> context_flags_;
     EventRouter router_;
+    OrderBookStorage books_;
     // Last accepted timestamp per symbol id; one slot per possible symbol.
     std::array<std::optional<Timestamp>, SYMBOL_LIMIT> symbol_timestamps_{};
     // Feature ID -> cell, for context lookups (not on the per-event path).

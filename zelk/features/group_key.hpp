@@ -41,6 +41,15 @@ struct GroupedKey {
     std::optional<uint64_t> member;  // nullopt for scalar kinds
 };
 
+// One group of compatible definitions: one derivation, contiguous outputs.
+struct FeatureGroup {
+    GroupMembers members = GroupMembers::Scalar;
+    std::vector<uint64_t> member_values;  // parallel to ids unless Scalar
+    std::vector<FeatureId> ids;
+    GroupKey key;
+    size_t definition_index = 0;  // index of the group's first definition
+};
+
 // Validates `key` and splits it into group key and member. `index` is only
 // used in the error: InvalidIndicatorDefinition{index, indicator, reason}.
 Result<GroupedKey> group_key(size_t index, const FeatureKey& key);

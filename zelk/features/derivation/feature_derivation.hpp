@@ -14,6 +14,7 @@
 #include "zelk/features/derivation/day_of_week.hpp"
 #include "zelk/features/derivation/field.hpp"
 #include "zelk/features/derivation/obv_timed.hpp"
+#include "zelk/features/derivation/order_book.hpp"
 #include "zelk/features/derivation/returns.hpp"
 #include "zelk/features/derivation/sma_timed.hpp"
 #include "zelk/features/derivation/time_since_first_event_of_day.hpp"
@@ -30,10 +31,13 @@ using FeatureDerivation =
     std::variant<FieldDerivation, DayOfWeekDerivation, ReturnsDerivation, VolatilityDerivation,
                  CvdDerivation, VptDerivation, SmaTimedDerivation, VolatilityTimedDerivation,
                  ObvTimedDerivation, TradeVolumeTimedDerivation, VwapTimedDerivation,
-                 TradeCountTimedDerivation, TimeSinceFirstEventOfDayDerivation>;
+                 TradeCountTimedDerivation, TimeSinceFirstEventOfDayDerivation,
+                 OrderBookDerivation>;
 
-// Whether the derivation is evaluated against an order book after a commit
-// instead of through ordinary dispatch.
-inline bool evaluates_order_book(const FeatureDerivation&) { return false; }
+// The book derivation, when this derivation is evaluated against an order
+// book after a commit instead of through ordinary dispatch; else nullptr.
+inline const OrderBookDerivation* as_order_book_derivation(const FeatureDerivation& d) {
+    return std::get_if<OrderBookDerivation>(&d);
+}
 
 }  // namespace zelk
