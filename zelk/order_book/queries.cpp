@@ -1,0 +1,191 @@
+#include "zelk/order_book/queries.hpp"
+
+namespace zelk {
+
+namespace {
+
+constexpr ExactDecimal TWO = ExactDecimal::from_integer(2);
+constexpr ExactDecimal BASIS_POINTS = ExactDecimal::from_integer(10000);
+
+const BookSide& side_of(const OrderBook& book, Side side) {
+    return side == Side::Bid ? book.bids() : book.asks();
+}
+
+struct Top {
+    Level bid;
+    Level ask;
+};
+
+std::optional<Top> top_of(const OrderBook& book) {
+    auto bid = book.bids().best();
+    if (!bid) return std::nullopt;
+    auto ask = book.asks().best();
+    if (!ask) return std::nullopt;
+    return Top{*bid, *ask};
+}
+
+// (p1 * s1 + p2 * s2) / (sb + sa), with every step checked.
+std::optional<ExactDecimal> weighted(const ExactDecimal& p1, const ExactDecimal& s1,
+                                     const ExactDecimal& p2, const ExactDecimal& s2,
+                                     const ExactDecimal& total_size) {
+    const auto a = p1.checked_mul(s1);
+    if (!a) return std::nullopt;
+    const auto b = p2.checked_mul(s2);
+    if (!b) return std::nullopt;
+    const auto numerator = a->checked_add(*b);
+    if (!numerator) return std::nullopt;
+    return numerator->checked_div(total_size);
+}
+
+// Sum of the sizes of the first `depth` levels; none on overflow.
+std::optional<ExactDecimal> sum_of_first(const BookSide& side, size_t depth) {
+    ExactDecimal total;
+    if (depth == 0) return total;
+    bool overflow = false;
+    size_t taken = 0;
+    side.for_each_level([&](const Level& l) {
+        const auto sum = total.checked_add(l.size);
+        if (!sum) {
+            overflow = true;
+            return false;
+        }
+        total = *sum;
+        return ++taken < depth;
+    });
+    if (overflow) return std::nullopt;
+    return total;
+}
+
+}  // namespace
+
+std::optional<Level> best_bid(const OrderBook& book) { return book.bids().best(); }
+
+std::optional<Level> best_ask(const OrderBook& book) { return book.asks().best(); }
+
+std::optional<ExactDecimal> mid_price(const OrderBook& book) {
+    const auto top = top_of(book);
+    if (!top) return std::nullopt;
+    return top->bid.price.checked_add(top->ask.price).and_then([](const ExactDecimal& sum) {
+        return sum.checked_div(TWO);
+    });
+}
+
+std::optional<ExactDecimal> spread(const OrderBook& book) {
+    const auto top = top_of(book);
+    if (!top) return std::nullopt;
+    return top->ask.price.checked_sub(top->bid.price).transform([](const ExactDecimal& d) {
+        return d.abs();
+    });
+}
+
+std::optional<ExactDecimal> spread_bps(const OrderBook& book) {
+    const auto s = spread(book);
+    if (!s) return std::nullopt;
+    const auto mid = mid_price(book);
+    if (!mid || mid->is_zero()) return std::nullopt;
+    return s->checked_div(*mid).and_then([](const ExactDecimal& ratio) {
+        return ratio.checked_mul(BASIS_POINTS);
+    });
+}
+
+std::optional<ExactDecimal> weighted_mid_price(const OrderBook& book) {
+    const auto top = top_of(book);
+    if (!top) return std::nullopt;
+    const auto total = top->bid.size.checked_add(top->ask.size);
+    if (!total) return std::nullopt;
+    return weighted(top->bid.price, top->bid.size, top->ask.price, top->ask.size, *total);
+}
+
+std::optional<ExactDecimal> microprice(const OrderBook& book) {
+    const auto top = top_of(book);
+    if (!top) return std::nullopt;
+    const auto total = top->bid.size.checked_add(top->ask.size);
+    if (!total) return std::nullopt;
+    return weighted(top->bid.price, top->ask.size, top->ask.price, top->bid.size, *total);
+}
+
+std::optional<ExactDecimal> imbalance(const OrderBook& book, size_t depth) {
+    const auto bids = sum_of_first(book.bids(), depth);
+    if (!bids) return std::nullopt;
+    const auto asks = sum_of_first(book.asks(), depth);
+    if (!asks) return std::nullopt;
+    const auto total = bids->checked_add(*asks);
+    if (!total || total->is_zero()) return std::nullopt;
+    const auto difference = bids->checked_sub(*asks);
+    if (!difference) return std::nullopt;
+    return difference->checked_div(*total);
+}
+
+std::optional<ExactDecimal> level(const OrderBook& book, Side side, const ExactDecimal& price) {
+    return side_of(book, side).size_at(price);
+}
+
+std::vector<Level> top_n(const OrderBook& book, Side side, size_t n) {
+    std::vector<Level> levels;
+    if (n == 0) return levels;
+    side_of(book, side).for_each_level([&](const Level& l) {
+        levels.push_back(l);
+        return levels.size() < n;
+    });
+    return levels;
+}
+
+std::optional<Level> nth_level(const OrderBook& book, Side side, size_t n) {
+    std::optional<Level> found;
+    if (n == 0) return found;
+    size_t seen = 0;
+    side_of(book, side).for_each_level([&](const Level& l) {
+        if (++seen < n) return true;
+        found = l;
+        return false;
+    });
+    return found;
+}
+
+std::optional<ExactDecimal> depth_until_price(const OrderBook& book, Side side,
+                                              const ExactDecimal& price) {
+    ExactDecimal total;
+    bool overflow = false;
+    side_of(book, side).for_each_level([&](const Level& l) {
+        const bool within = side == Side::Bid ? l.price >= price : l.price <= price;
+        if (!within) return false;
+        const auto sum = total.checked_add(l.size);
+        if (!sum) {
+            overflow = true;
+            return false;
+        }
+        total = *sum;
+        return true;
+    });
+    if (overflow) return std::nullopt;
+    return total;
+}
+
+std::optional<DepthUntilSize> depth_until_total_size(const OrderBook& book, Side side,
+                                                     const ExactDecimal& target) {
+    std::optional<DepthUntilSize> result;
+    if (!target.is_positive()) return result;
+    std::optional<ExactDecimal> best_price;
+    ExactDecimal total;
+    side_of(book, side).for_each_level([&](const Level& l) {
+        if (!best_price) best_price = l.price;
+        const auto sum = total.checked_add(l.size);
+        if (!sum) return false;  // no value on overflow
+        total = *sum;
+        if (total < target) return true;
+        result = DepthUntilSize{*best_price, l.price, total};
+        return false;
+    });
+    return result;
+}
+
+Result<std::optional<ExactDecimal>> volume_between_prices(const OrderBook& book, Side side,
+                                                          const ExactDecimal& from_price,
+                                                          const ExactDecimal& to_price) {
+    if (from_price >= to_price) {
+        return std::unexpected(ZelkError{err::InvalidPriceRange{from_price, to_price}});
+    }
+    return side_of(book, side).sum_sizes_between(from_price, to_price);
+}
+
+}  // namespace zelk
