@@ -2,10 +2,18 @@
 // constants, and lists every name in __all__.
 #include <nanobind/nanobind.h>
 
+#include "zelk-python/module.hpp"
+
 namespace nb = nanobind;
 
 NB_MODULE(_zelk, m) {
     m.doc() = "Market events to exact, fixed-width feature vectors.";
+
+    using namespace zelk::python;
+    add_order_book_event(m);
+    static constexpr const char* CLASSES[] = {
+        "OrderBookEvent",
+    };
 
     // Row kinds of the batch and live APIs, and trade-side column values.
     // KIND_TIME (4) builds a Time event; book events arrive as OrderBookEvent
@@ -16,6 +24,7 @@ NB_MODULE(_zelk, m) {
         {"SIDE_AGGRESSOR_SELL", 1},
     };
     nb::list all;
+    for (const char* name : CLASSES) all.append(name);
     for (const auto& [name, value] : CONSTANTS) {
         m.attr(name) = value;
         all.append(name);

@@ -1,0 +1,11 @@
+// Registration functions of the _zelk module, one per Python class, called
+// by the module definition in registration order.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+namespace zelk::python {
+
+void add_order_book_event(nanobind::module_& m);
+
+}  // namespace zelk::python
