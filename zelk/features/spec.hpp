@@ -12,13 +12,11 @@
 #include <vector>
 
 #include "zelk/error.hpp"
+#include "zelk/features/feature_extractor.hpp"
 #include "zelk/features/feature_id.hpp"
 #include "zelk/order_book/order_book_config.hpp"
 
 namespace zelk {
-
-class FeatureExtractor;
-class VecFeatureVector;
 
 struct OrderBookEntry {
     Symbol symbol;
