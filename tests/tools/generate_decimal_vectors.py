@@ -31,7 +31,8 @@ MAX_SCALE = 28
 CTX = Context(prec=300, rounding=ROUND_HALF_EVEN, Emax=999999, Emin=-999999,
               traps=[InvalidOperation, DivisionByZero])
 
-DEFAULT_OUTPUT = Path(__file__).resolve().parents[1] / "cpp" / "order_book" / "exact_decimal_vectors.inc"
+DEFAULT_OUTPUT = (Path(__file__).resolve().parents[1] / "cpp" / "order_book"
+                  / "exact_decimal_vectors.inc")
 
 # ---------------------------------------------------------------- the oracle
 
@@ -256,7 +257,8 @@ ARITHMETIC_PAIRS = [
 
 F64_TEXTS = [
     "0.1", "100.5", "-2.25", "0", "-0", "0.00", "-0.00", "1", "-1", "100.50", "0.3", "2.675",
-    "1.005", "123456789.987654321", TINY, "-" + TINY, MAX, "-" + MAX, "7.9228162514264337593543950335",
+    "1.005", "123456789.987654321", TINY, "-" + TINY, MAX, "-" + MAX,
+    "7.9228162514264337593543950335",
     "0.9999999999999999999999999999", "9007199254740993", "9007199254740993.5",
     "1152921504606846976.5", "4503599627370495.5", "0.5", "1.5", "2.5", "1.0",
     "33.3333333333333333333333333", "100.0000000000000000000000001", "1234.5678",
@@ -408,7 +410,7 @@ def main():
     lines += ["};", "", "// clang-format on", ""]
 
     output.write_text("\n".join(lines))
-    rows = len(parse_texts) + len(compare_pairs) + len(arithmetic_pairs) + len(f64_texts) + len(u64_texts)
+    rows = sum(map(len, (parse_texts, compare_pairs, arithmetic_pairs, f64_texts, u64_texts)))
     print(f"wrote {output}: {rows} rows, {nones} arithmetic results none, "
           f"{not_nearest} float conversions differ from the nearest double", file=sys.stderr)
 

@@ -42,6 +42,14 @@ constexpr std::array<u128, 39> POW10_U128 = [] {
     return table;
 }();
 
+// MAX_COEFFICIENT / 10^k: the largest coefficient that k more digits keep
+// within the maximum.
+constexpr std::array<u128, MAX_SCALE + 1> MAX_DIV_POW10 = [] {
+    std::array<u128, MAX_SCALE + 1> table{};
+    for (size_t k = 0; k < table.size(); ++k) table[k] = MAX_COEFFICIENT / POW10_U128[k];
+    return table;
+}();
+
 // The double nearest to 10^s for every scale. For these scales this is also
 // exactly what binary powering in doubles (square and multiply) produces.
 constexpr std::array<double, MAX_SCALE + 1> POW10_F64 = [] {
@@ -59,6 +67,53 @@ uint32_t digit_count(u128 value) {
     // bits * log10(2), rounded down, is the digit count or one less.
     const uint32_t t = bits * 1233 >> 12;
     return t + (value >= POW10_U128[t] ? 1 : 0);
+}
+
+// Correctly rounded, like the plain conversion, but with the cheap 64-bit
+// instruction sequence when the value allows it.
+double to_double(u128 value) {
+    if ((value >> 64) == 0) return static_cast<double>(static_cast<uint64_t>(value));
+    return static_cast<double>(value);
+}
+
+// value / divisor, with value % divisor in `remainder`.
+u128 divide_u128(u128 value, uint64_t divisor, uint64_t& remainder) {
+    const auto high = static_cast<uint64_t>(value >> 64);
+    const auto low = static_cast<uint64_t>(value);
+    if (high == 0) {
+        remainder = low % divisor;
+        return low / divisor;
+    }
+    uint64_t r;
+    const uint64_t q_high = detail::divide_128_by_64(0, high, divisor, r);
+    const uint64_t q_low = detail::divide_128_by_64(r, low, divisor, remainder);
+    return (u128{q_high} << 64) | q_low;
+}
+
+// value / 10^scale and value % 10^scale.
+void split_at_scale(u128 value, uint32_t scale, u128& integer, u128& fraction) {
+    if (scale <= 19) {
+        uint64_t r;
+        integer = divide_u128(value, POW10_U64[scale], r);
+        fraction = r;
+    } else {
+        integer = value / POW10_U128[scale];
+        fraction = value % POW10_U128[scale];
+    }
+}
+
+// Removes trailing zeros of the coefficient while the scale stays above
+// `floor`, testing big powers first so long zero runs go in a few steps.
+void strip_zeros(u128& coefficient, uint32_t& scale, uint32_t floor) {
+    for (const uint32_t step : {16u, 8u, 4u, 2u, 1u}) {
+        while (scale >= floor + step) {
+            uint64_t r;
+            const u128 q = divide_u128(coefficient, POW10_U64[step], r);
+            if (r != 0) break;
+            coefficient = q;
+            scale -= step;
+        }
+    }
 }
 
 // value *= 10^exponent. REQUIRES the result to fit.
@@ -206,6 +261,31 @@ std::expected<ExactDecimal, DecimalParseError> ExactDecimal::parse(std::string_v
     using Kind = DecimalParseError::Kind;
     if (text.empty()) return std::unexpected(DecimalParseError{Kind::Empty});
 
+    {
+        // Fast path for the usual shape: sign, at most 19 digits (always
+        // below the maximum, accumulated in 64 bits), at most one point.
+        // Anything else, errors included, is left to the full parse below.
+        size_t j = text[0] == '+' || text[0] == '-' ? 1 : 0;
+        uint64_t value = 0;
+        uint32_t digits = 0;
+        uint32_t point = UINT32_MAX;
+        for (; j < text.size(); ++j) {
+            const char c = text[j];
+            if (c >= '0' && c <= '9') {
+                if (++digits > 19) break;
+                value = value * 10 + static_cast<uint64_t>(c - '0');
+            } else if (c == '.' && point == UINT32_MAX) {
+                point = digits;
+            } else {
+                break;
+            }
+        }
+        if (j == text.size() && digits > 0) {
+            const uint32_t scale = point == UINT32_MAX ? 0 : digits - point;
+            return *from_parts(value, scale, text[0] == '-');
+        }
+    }
+
     size_t i = 0;
     bool negative = false;
     if (text[0] == '+' || text[0] == '-') {
@@ -245,7 +325,12 @@ std::expected<ExactDecimal, DecimalParseError> ExactDecimal::parse(std::string_v
                 // coefficient * 10^(pending_zeros + 1) + digit, if it stays
                 // within the maximum.
                 const uint32_t shift = pending_zeros + 1;
-                if (shift > 29 || coefficient > (MAX_COEFFICIENT - digit) / POW10_U128[shift]) {
+                if (shift <= 9) {
+                    // Below 2^96 * 10^9 + 9 < 2^127: no 128-bit overflow.
+                    coefficient = coefficient * POW10_U64[shift] + digit;
+                    trimmed_overflow = coefficient > MAX_COEFFICIENT;
+                } else if (shift > 29 ||
+                           coefficient > (MAX_COEFFICIENT - digit) / POW10_U128[shift]) {
                     trimmed_overflow = true;
                 } else {
                     coefficient = coefficient * POW10_U128[shift] + digit;
@@ -270,7 +355,7 @@ std::expected<ExactDecimal, DecimalParseError> ExactDecimal::parse(std::string_v
     if (scale > MAX_SCALE) return std::unexpected(DecimalParseError{Kind::ScaleTooLarge, scale});
     if (trimmed_overflow) return std::unexpected(DecimalParseError{Kind::PrecisionTooHigh});
     if (pending_zeros > 0) {
-        if (coefficient > MAX_COEFFICIENT / POW10_U128[pending_zeros]) {
+        if (coefficient > MAX_DIV_POW10[pending_zeros]) {
             return std::unexpected(DecimalParseError{Kind::TooManyDigits});
         }
         coefficient *= POW10_U128[pending_zeros];
@@ -278,7 +363,7 @@ std::expected<ExactDecimal, DecimalParseError> ExactDecimal::parse(std::string_v
     return *from_parts(coefficient, scale, negative);
 }
 
-int ExactDecimal::compare(const ExactDecimal& a, const ExactDecimal& b) {
+int ExactDecimal::compare_slow(const ExactDecimal& a, const ExactDecimal& b) {
     const bool a_zero = a.is_zero();
     const bool b_zero = b.is_zero();
     if (a_zero || b_zero) {
@@ -311,7 +396,9 @@ int ExactDecimal::compare(const ExactDecimal& a, const ExactDecimal& b) {
 
 std::optional<uint64_t> ExactDecimal::to_u64() const {
     if (is_negative()) return std::nullopt;
-    const u128 integer = coefficient() / POW10_U128[scale_];
+    u128 integer;
+    u128 fraction;
+    split_at_scale(coefficient(), scale_, integer, fraction);
     if (integer > std::numeric_limits<uint64_t>::max()) return std::nullopt;
     return static_cast<uint64_t>(integer);
 }
@@ -323,15 +410,17 @@ double ExactDecimal::to_f64() const {
     const u128 c = coefficient();
     double v;
     if (scale_ == 0) {
-        v = static_cast<double>(c);
+        v = to_double(c);
     } else {
-        const u128 p = POW10_U128[scale_];
-        const u128 integer = c / p;
-        const double f = static_cast<double>(c % p) / static_cast<double>(p);
+        u128 integer;
+        u128 fraction;
+        split_at_scale(c, scale_, integer, fraction);
+        // POW10_F64[s] is the double nearest to 10^s, i.e. double(10^s).
+        const double f = to_double(fraction) / POW10_F64[scale_];
         if (f == 0.0) {
-            v = static_cast<double>(integer);
+            v = to_double(integer);
         } else {
-            v = f + static_cast<double>(integer);
+            v = f + to_double(integer);
             const double q = POW10_F64[scale_];
             v = std::round(v * q) / q;
         }
@@ -339,11 +428,21 @@ double ExactDecimal::to_f64() const {
     return negative_ ? -v : v;
 }
 
+// Sums of sizes and prices of one book share a scale and a sign; that case
+// is a 128-bit addition and stays out of the general routine.
 std::optional<ExactDecimal> ExactDecimal::checked_add(const ExactDecimal& other) const {
+    if (scale_ == other.scale_ && negative_ == other.negative_) {
+        const u128 sum = coefficient() + other.coefficient();
+        if (sum <= MAX_COEFFICIENT) return make(sum, scale_, negative_);
+    }
     return add_signed(*this, other, other.negative_);
 }
 
 std::optional<ExactDecimal> ExactDecimal::checked_sub(const ExactDecimal& other) const {
+    if (scale_ == other.scale_ && negative_ != other.negative_) {
+        const u128 sum = coefficient() + other.coefficient();
+        if (sum <= MAX_COEFFICIENT) return make(sum, scale_, negative_);
+    }
     return add_signed(*this, other, !other.negative_);
 }
 
@@ -377,6 +476,25 @@ std::optional<ExactDecimal> ExactDecimal::checked_div(const ExactDecimal& other)
     const u128 ca = coefficient();
     const u128 cb = other.coefficient();
     if (ca == 0) return make(0, preferred, false);
+    if ((cb >> 64) == 0 && sa + 9 >= sb) {
+        // Fast path: a quotient that is exact at the preferred scale (a
+        // halved price, a whole ratio) needs one short division.
+        // ca * 10^(sb - sa) stays below 2^96 * 10^9.
+        const u128 dividend = sb > sa ? ca * POW10_U64[sb - sa] : ca;
+        const auto divisor = static_cast<uint64_t>(cb);
+        uint64_t r;
+        u128 q = divide_u128(dividend, divisor, r);
+        // Up to three more digits finish halves, quarters and eighths.
+        uint32_t s = preferred;
+        while (r != 0 && s < preferred + 3 && s < MAX_SCALE && divisor < (uint64_t{1} << 60) &&
+               q <= MAX_DIV_POW10[1]) {
+            const uint64_t shifted = r * 10;
+            q = q * 10 + shifted / divisor;
+            r = shifted % divisor;
+            ++s;
+        }
+        if (r == 0 && q <= MAX_COEFFICIENT) return make(q, s, negative);
+    }
 
     // e >= 0 here, and ca * 10^e < 10^(29 + digits(cb)) <= 10^58 < 2^193.
     int e = std::min(static_cast<int>(MAX_SCALE) + sb - sa,
@@ -393,10 +511,7 @@ std::optional<ExactDecimal> ExactDecimal::checked_div(const ExactDecimal& other)
             if (!exceeds_max(quotient)) {
                 u128 c = quotient.low_u128();
                 uint32_t s = static_cast<uint32_t>(t);
-                while (s > preferred && c % 10 == 0) {
-                    c /= 10;
-                    --s;
-                }
+                strip_zeros(c, s, preferred);
                 return make(c, s, negative);
             }
         } else {
@@ -461,10 +576,7 @@ ExactDecimal ExactDecimal::normalized() const {
     ExactDecimal d = *this;
     u128 c = coefficient();
     uint32_t s = scale_;
-    while (s > 0 && c % 10 == 0) {
-        c /= 10;
-        --s;
-    }
+    strip_zeros(c, s, 0);
     d.lo_ = static_cast<uint64_t>(c);
     d.hi_ = static_cast<uint32_t>(c >> 64);
     d.scale_ = static_cast<uint8_t>(s);

@@ -132,8 +132,16 @@ public:
     }
 
 private:
-    // -1, 0 or 1.
-    static int compare(const ExactDecimal& a, const ExactDecimal& b);
+    // -1, 0 or 1. Inline for the common case of one scale and one sign
+    // flag (prices of one book); everything else goes out of line.
+    static int compare(const ExactDecimal& a, const ExactDecimal& b) {
+        if (a.scale_ != b.scale_ || a.negative_ != b.negative_) return compare_slow(a, b);
+        const u128 ca = a.coefficient();
+        const u128 cb = b.coefficient();
+        const int magnitude = (ca > cb) - (ca < cb);
+        return a.negative_ ? -magnitude : magnitude;
+    }
+    static int compare_slow(const ExactDecimal& a, const ExactDecimal& b);
 
     uint64_t lo_ = 0;
     uint32_t hi_ = 0;

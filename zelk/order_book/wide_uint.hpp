@@ -19,6 +19,25 @@ namespace zelk::detail {
 
 using u128 = unsigned __int128;
 
+// (high * 2^64 + low) / divisor with the remainder in `remainder`.
+// REQUIRES high < divisor, so the quotient fits 64 bits. On x86-64 this is one
+// hardware division instead of the generic 128-bit library routine.
+constexpr uint64_t divide_128_by_64(uint64_t high, uint64_t low, uint64_t divisor,
+                                    uint64_t& remainder) {
+#if defined(__x86_64__)
+    if !consteval {
+        uint64_t quotient;
+        __asm__("divq %[d]"
+                : "=a"(quotient), "=d"(remainder)
+                : [d] "rm"(divisor), "a"(low), "d"(high));
+        return quotient;
+    }
+#endif
+    const u128 value = (u128{high} << 64) | low;
+    remainder = static_cast<uint64_t>(value % divisor);
+    return static_cast<uint64_t>(value / divisor);
+}
+
 template <size_t N>
 struct WideUint {
     static_assert(N >= 2);
@@ -102,9 +121,7 @@ struct WideUint {
     constexpr uint64_t divmod_u64(uint64_t divisor) {
         uint64_t rem = 0;
         for (size_t i = used_limbs(); i-- > 0;) {
-            const u128 cur = (u128{rem} << 64) | limbs[i];
-            limbs[i] = static_cast<uint64_t>(cur / divisor);
-            rem = static_cast<uint64_t>(cur % divisor);
+            limbs[i] = divide_128_by_64(rem, limbs[i], divisor, rem);
         }
         return rem;
     }
