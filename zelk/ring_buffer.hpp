@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace zelk {
@@ -25,6 +27,18 @@ public:
             std::fputs("Ring buffer size must be greater than 0\n", stderr);
             std::abort();
         }
+    }
+
+    // A buffer of `capacity` elements, or nullopt when capacity is 0 or the
+    // storage cannot be obtained (a window too large for memory must be a
+    // refusal, not a crash).
+    static std::optional<HeapRingBuffer> try_new(size_t capacity) {
+        if (capacity == 0 || capacity > SIZE_MAX / sizeof(T)) return std::nullopt;
+        // Default-initialised: slots are written before they are read, and an
+        // untouched block costs no resident memory.
+        std::unique_ptr<T[]> storage(new (std::nothrow) T[capacity]);
+        if (!storage) return std::nullopt;
+        return HeapRingBuffer(std::move(storage), capacity);
     }
 
     HeapRingBuffer(const HeapRingBuffer& other)
@@ -68,6 +82,9 @@ public:
     T& back() { return storage_[slot(len_ - 1)]; }
 
 private:
+    HeapRingBuffer(std::unique_ptr<T[]> storage, size_t capacity)
+        : storage_(std::move(storage)), capacity_(capacity) {}
+
     size_t slot(size_t i) const {
         const size_t s = head_ + i;
         return s >= capacity_ ? s - capacity_ : s;

@@ -72,3 +72,20 @@ TEST(HeapRingBuffer, CopyIsIndependent) {
 
 }  // namespace
 }  // namespace zelk
+
+namespace zelk {
+namespace {
+
+TEST(HeapRingBuffer, TryNewRefusesWhatCannotBeAllocated) {
+    EXPECT_FALSE(HeapRingBuffer<double>::try_new(0).has_value());
+    EXPECT_FALSE(HeapRingBuffer<double>::try_new(SIZE_MAX).has_value());
+    EXPECT_FALSE(HeapRingBuffer<double>::try_new(SIZE_MAX / 8 - 1).has_value());
+    auto small = HeapRingBuffer<double>::try_new(3);
+    ASSERT_TRUE(small.has_value());
+    EXPECT_EQ(small->capacity(), 3u);
+    small->push_back(1.5);
+    EXPECT_EQ(small->back(), 1.5);
+}
+
+}  // namespace
+}  // namespace zelk
