@@ -31,14 +31,4 @@ Result<Returns> Returns::create(ReturnKind kind, std::span<const uint64_t> lags)
 
 double Returns::log_or_nan(double x) { return x > 0.0 ? std::log(x) : NaN; }
 
-double Returns::value(size_t i) const {
-    const uint64_t lag = lags_[i];
-    const size_t len = history_.len();
-    if (lag >= len) return NaN;
-    const double newest = history_.back();
-    const double old = history_.get(len - 1 - lag);
-    if (kind_ == ReturnKind::Log) return newest - old;  // NaN when either side was not positive
-    return old != 0.0 ? (newest - old) / old : NaN;
-}
-
 }  // namespace zelk

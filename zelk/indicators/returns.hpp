@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <span>
 
 #include "zelk/error.hpp"
@@ -36,7 +37,16 @@ public:
     // The return over lag `i`: simple (new - old) / old, NaN when old is 0.0;
     // log ln(new) - ln(old), NaN unless both are positive; NaN while fewer
     // than lag + 1 inputs exist.
-    double value(size_t i) const;
+    double value(size_t i) const {
+        const uint64_t lag = lags_[i];
+        const size_t len = history_.len();
+        if (lag >= len) return std::numeric_limits<double>::quiet_NaN();
+        const double newest = history_.back();
+        const double old = history_.get(len - 1 - lag);
+        // In log form a side that was not positive is stored as NaN.
+        if (kind_ == ReturnKind::Log) return newest - old;
+        return old != 0.0 ? (newest - old) / old : std::numeric_limits<double>::quiet_NaN();
+    }
 
 private:
     Returns(ReturnKind kind, size_t capacity, WindowArray<uint64_t> lags)

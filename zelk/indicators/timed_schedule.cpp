@@ -1,5 +1,6 @@
 #include "zelk/indicators/timed_schedule.hpp"
 
+#include <algorithm>
 #include <limits>
 
 namespace zelk {
@@ -67,19 +68,20 @@ Status TimedSchedule::add_window(uint64_t period) {
     return {};
 }
 
-void TimedSchedule::start(Timestamp t) {
-    if (first_timestamp_) return;
-    first_timestamp_ = t;
-    refresh_readiness(t);
+int64_t TimedSchedule::locate_slow(Timestamp t) {
+    const int64_t bucket = bucket_of(t);
+    // The bucket's first millisecond and the next bucket's, clamped to the
+    // timestamp range (they may lie outside it at the extremes).
+    const __int128 start = static_cast<__int128>(bucket) * aggregation_ms_;
+    const __int128 lowest = std::numeric_limits<int64_t>::min();
+    const __int128 highest = std::numeric_limits<int64_t>::max();
+    cached_bucket_ = bucket;
+    cached_from_ = static_cast<Timestamp>(std::max(start, lowest));
+    cached_until_ = static_cast<Timestamp>(std::min(start + aggregation_ms_, highest));
+    return bucket;
 }
 
-bool TimedSchedule::advance(Timestamp t) {
-    if (last_observed_ && *last_observed_ == t) return false;
-    last_observed_ = t;
-    return true;
-}
-
-void TimedSchedule::refresh_readiness(Timestamp t) {
+void TimedSchedule::mark_ready_windows(Timestamp t) {
     if (!first_timestamp_) return;
     const Timestamp first = *first_timestamp_;
     for (TimedWindow& w : windows_) {
@@ -91,6 +93,7 @@ void TimedSchedule::refresh_readiness(Timestamp t) {
             w.ready = t >= first && static_cast<uint64_t>(t) - static_cast<uint64_t>(first) >=
                                         static_cast<uint64_t>(w.window_ms);
         }
+        if (w.ready) ++ready_windows_;
     }
 }
 

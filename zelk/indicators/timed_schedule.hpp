@@ -61,6 +61,13 @@ public:
     // bucket starting at -A).
     int64_t bucket_of(Timestamp t) const { return floor_div(t, aggregation_ms_); }
 
+    // bucket_of(t), remembering the time range of the last bucket found so
+    // that timestamps inside it (the common case) need no division.
+    int64_t locate(Timestamp t) {
+        if (t >= cached_from_ && t < cached_until_) return cached_bucket_;
+        return locate_slow(t);
+    }
+
     // Whether bucket `bucket` lies outside window `w` when the current bucket
     // is `current`.
     bool expired(size_t w, int64_t bucket, int64_t current) const {
@@ -71,12 +78,24 @@ public:
 
     // Records `t` as the first update (readiness is evaluated at t); does
     // nothing after the first call.
-    void start(Timestamp t);
+    void start(Timestamp t) {
+        if (first_timestamp_) return;
+        first_timestamp_ = t;
+        refresh_readiness(t);
+    }
     // Starts an observe pass: false when `t` equals the last observed
     // timestamp (nothing may change then), otherwise records `t` and returns
     // true. The caller expires its buckets, then calls refresh_readiness(t).
-    bool advance(Timestamp t);
-    void refresh_readiness(Timestamp t);
+    bool advance(Timestamp t) {
+        if (last_observed_ && *last_observed_ == t) return false;
+        last_observed_ = t;
+        return true;
+    }
+    void refresh_readiness(Timestamp t) {
+        // Readiness never returns to false, so the scan stops for good once
+        // every window is ready.
+        if (ready_windows_ < windows_.size()) mark_ready_windows(t);
+    }
 
     bool has_data() const { return first_timestamp_.has_value(); }
     bool ready(size_t w) const { return windows_[w].ready; }
@@ -90,12 +109,21 @@ private:
     TimedSchedule(int64_t aggregation_ms, size_t capacity, WarmupPolicy warmup)
         : aggregation_ms_(aggregation_ms), capacity_(capacity), warmup_(warmup) {}
 
+    void mark_ready_windows(Timestamp t);
+    int64_t locate_slow(Timestamp t);
+
     int64_t aggregation_ms_;
     size_t capacity_;
     WarmupPolicy warmup_;
     std::optional<Timestamp> first_timestamp_;
     std::optional<Timestamp> last_observed_;
     WindowArray<TimedWindow> windows_;
+    size_t ready_windows_ = 0;
+    // The bucket of the last locate() and the timestamps [from, until) it
+    // covers; empty at first.
+    int64_t cached_bucket_ = 0;
+    Timestamp cached_from_ = 0;
+    Timestamp cached_until_ = 0;
 };
 
 }  // namespace zelk

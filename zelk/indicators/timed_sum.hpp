@@ -65,29 +65,26 @@ public:
 
     // Lets time pass: buckets that left a window stop contributing to it.
     // Returns false, changing nothing, when `t` equals the last observed time.
-    bool observe(Timestamp t) {
-        if (!schedule_.advance(t)) return false;
-        expire(schedule_.bucket_of(t));
-        schedule_.refresh_readiness(t);
-        return true;
-    }
+    bool observe(Timestamp t) { return observe_in(t, schedule_.locate(t)); }
 
     // Feeds one input at `t`: merges it into the current bucket or opens a
     // new one, and adds it to every window.
     void update(Timestamp t, const Sums& values) {
+        const int64_t current = schedule_.locate(t);
         schedule_.start(t);
-        observe(t);
-        const int64_t current = schedule_.bucket_of(t);
+        observe_in(t, current);
+        // An evicted bucket had left every window already; the front indices
+        // move back with the buffer so they point at the same buckets.
+        bool evicted = false;
         if (!buckets_.empty() && buckets_.back().bucket == current) {
             add(buckets_.back().sums, values);
-        } else if (buckets_.push_back(TimedSumBucket<N>{current, values})) {
-            // The evicted bucket had left every window already; keep the
-            // front indices pointing at the same buckets.
-            for (WindowState& w : windows_) {
-                if (w.front > 0) --w.front;
-            }
+        } else {
+            evicted = buckets_.push_back(TimedSumBucket<N>{current, values}).has_value();
         }
-        for (WindowState& w : windows_) add(w.sums, values);
+        for (WindowState& w : windows_) {
+            if (evicted && w.front > 0) --w.front;
+            add(w.sums, values);
+        }
     }
 
     size_t window_count() const { return windows_.size(); }
@@ -105,6 +102,13 @@ private:
     explicit RollingTimedSum(TimedSchedule schedule)
         : schedule_(std::move(schedule)), buckets_(schedule_.capacity()) {
         for (size_t w = 0; w < schedule_.window_count(); ++w) windows_.push_back(WindowState{});
+    }
+
+    bool observe_in(Timestamp t, int64_t current) {
+        if (!schedule_.advance(t)) return false;
+        expire(current);
+        schedule_.refresh_readiness(t);
+        return true;
     }
 
     static void add(Sums& into, const Sums& values) {

@@ -27,9 +27,11 @@ Status SimpleMovingAverageTimed::add_window(uint64_t period) {
     return {};
 }
 
-bool SimpleMovingAverageTimed::observe(Timestamp t) {
+bool SimpleMovingAverageTimed::observe(Timestamp t) { return observe_in(t, schedule_.locate(t)); }
+
+bool SimpleMovingAverageTimed::observe_in(Timestamp t, int64_t current) {
     if (!schedule_.advance(t)) return false;
-    expire(schedule_.bucket_of(t));
+    expire(current);
     schedule_.refresh_readiness(t);
     return true;
 }
@@ -51,9 +53,9 @@ void SimpleMovingAverageTimed::expire(int64_t current) {
 }
 
 void SimpleMovingAverageTimed::update(Timestamp t, double x) {
+    const int64_t current = schedule_.locate(t);
     schedule_.start(t);
-    observe(t);
-    const int64_t current = schedule_.bucket_of(t);
+    observe_in(t, current);
     if (!buckets_.empty() && buckets_.back().bucket == current) {
         bucket_sum_ += x;
         ++bucket_samples_;

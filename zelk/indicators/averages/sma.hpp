@@ -59,6 +59,7 @@ private:
     };
 
     explicit SimpleMovingAverageTimed(TimedSchedule schedule);
+    bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
 
     TimedSchedule schedule_;

@@ -1,7 +1,6 @@
 #include "zelk/indicators/volatility/rolling_volatility.hpp"
 
 #include <algorithm>
-#include <limits>
 
 namespace zelk {
 
@@ -39,17 +38,6 @@ void RollingVolatility::update(double x) {
             w.moments.remove(returns_.get(len - 1 - w.period));
         }
     }
-}
-
-double RollingVolatility::value(size_t w) const {
-    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-    const Window& window = windows_[w];
-    if (warmup_ == WarmupPolicy::FirstValue) {
-        if (!previous_) return NaN;
-    } else if (returns_.len() < window.period) {
-        return NaN;
-    }
-    return window.moments.volatility().value_or(NaN);
 }
 
 }  // namespace zelk

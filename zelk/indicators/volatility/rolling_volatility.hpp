@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -36,7 +37,13 @@ public:
     // The window's volatility, or NaN while it is not warmed up: with
     // FirstValue until a first input exists and while the window holds no
     // return, with FullWindow until the buffer holds the window's period.
-    double value(size_t w) const;
+    double value(size_t w) const {
+        const Window& window = windows_[w];
+        const bool warm = warmup_ == WarmupPolicy::FirstValue ? previous_.has_value()
+                                                              : returns_.len() >= window.period;
+        if (!warm || window.moments.count == 0) return std::numeric_limits<double>::quiet_NaN();
+        return *window.moments.volatility();
+    }
     const Moments& moments(size_t w) const { return windows_[w].moments; }
 
 private:

@@ -29,9 +29,11 @@ Status RollingVolatilityTimed::add_window(uint64_t period) {
     return {};
 }
 
-bool RollingVolatilityTimed::observe(Timestamp t) {
+bool RollingVolatilityTimed::observe(Timestamp t) { return observe_in(t, schedule_.locate(t)); }
+
+bool RollingVolatilityTimed::observe_in(Timestamp t, int64_t current) {
     if (!schedule_.advance(t)) return false;
-    expire(schedule_.bucket_of(t));
+    expire(current);
     schedule_.refresh_readiness(t);
     return true;
 }
@@ -50,14 +52,14 @@ void RollingVolatilityTimed::expire(int64_t current) {
 }
 
 void RollingVolatilityTimed::update(Timestamp t, double x) {
+    const int64_t current = schedule_.locate(t);
     schedule_.start(t);
-    observe(t);
+    observe_in(t, current);
     const std::optional<double> previous = previous_;
     previous_ = x;
     if (!previous || *previous == 0.0) return;
 
     const double r = (x - *previous) / *previous;
-    const int64_t current = schedule_.bucket_of(t);
     if (!buckets_.empty() && buckets_.back().bucket == current) {
         buckets_.back().moments.merge(r);
         for (size_t w = 0; w < windows_.size(); ++w) {

@@ -57,6 +57,7 @@ private:
     };
 
     explicit RollingVolatilityTimed(TimedSchedule schedule);
+    bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
 
     TimedSchedule schedule_;

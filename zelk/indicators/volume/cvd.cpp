@@ -1,7 +1,6 @@
 #include "zelk/indicators/volume/cvd.hpp"
 
 #include <algorithm>
-#include <limits>
 
 namespace zelk {
 
@@ -31,12 +30,6 @@ void CumulativeVolumeDelta::update_inner(bool sell, double volume) {
         if (w.period <= len) w.sum = w.sum - volumes_.get(len - w.period);
     }
     volumes_.push_back(v);
-}
-
-double CumulativeVolumeDelta::value(size_t w) const {
-    const size_t len = volumes_.len();
-    const bool warm = warmup_ == WarmupPolicy::FirstValue ? len > 0 : len >= windows_[w].period;
-    return warm ? windows_[w].sum : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace zelk

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <span>
 
 #include "zelk/error.hpp"
@@ -32,7 +33,12 @@ public:
     size_t window_count() const { return windows_.size(); }
     // The window's sum, or NaN while not warmed up: with FirstValue until the
     // first trade, with FullWindow until the window's period of trades exist.
-    double value(size_t w) const;
+    double value(size_t w) const {
+        const size_t len = volumes_.len();
+        const bool warm =
+            warmup_ == WarmupPolicy::FirstValue ? len > 0 : len >= windows_[w].period;
+        return warm ? windows_[w].sum : std::numeric_limits<double>::quiet_NaN();
+    }
 
 private:
     struct Window {

@@ -38,9 +38,11 @@ Status OnBalanceVolumeTimed::add_window(uint64_t period) {
     return {};
 }
 
-bool OnBalanceVolumeTimed::observe(Timestamp t) {
+bool OnBalanceVolumeTimed::observe(Timestamp t) { return observe_in(t, schedule_.locate(t)); }
+
+bool OnBalanceVolumeTimed::observe_in(Timestamp t, int64_t current) {
     if (!schedule_.advance(t)) return false;
-    expire(schedule_.bucket_of(t));
+    expire(current);
     schedule_.refresh_readiness(t);
     return true;
 }
@@ -59,9 +61,9 @@ void OnBalanceVolumeTimed::expire(int64_t current) {
 }
 
 void OnBalanceVolumeTimed::update(Timestamp t, double price, double volume) {
+    const int64_t current = schedule_.locate(t);
     schedule_.start(t);
-    observe(t);
-    const int64_t current = schedule_.bucket_of(t);
+    observe_in(t, current);
     const size_t len = buckets_.len();
     if (len > 0 && buckets_.back().bucket == current) {
         Bucket& newest = buckets_.back();

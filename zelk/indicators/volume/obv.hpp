@@ -55,6 +55,7 @@ private:
     };
 
     explicit OnBalanceVolumeTimed(TimedSchedule schedule);
+    bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
 
     TimedSchedule schedule_;
