@@ -86,11 +86,21 @@ PreparedUpdate OrderBook::prepare_update(const OrderBookSnapshot& snapshot) cons
 }
 
 PreparedUpdate OrderBook::prepare_update(const OrderBookDelta& delta) const {
-    for (const LevelChange& change : delta.changes) {
-        const BookSide& side = change.side == Side::Ask ? asks_ : bids_;
-        if (!side.accepts(change.price, change.size)) {
-            const InvalidUpdate invalid{side.side(), change.price, change.size};
-            return reject(RejectAction::Discard, OrderBookUpdateError{invalid});
+    const auto invalid = [](const LevelChange& change) {
+        return reject(RejectAction::Discard,
+                      OrderBookUpdateError{InvalidUpdate{change.side, change.price, change.size}});
+    };
+    // Both sides share one storage form, so it is chosen once per delta
+    // rather than once per change.
+    if (const DenseBookSide* dense_bids = bids_.dense_form()) {
+        const DenseBookSide& dense_asks = *asks_.dense_form();
+        for (const LevelChange& change : delta.changes) {
+            const DenseBookSide& side = change.side == Side::Ask ? dense_asks : *dense_bids;
+            if (!side.accepts(change.price, change.size)) return invalid(change);
+        }
+    } else {
+        for (const LevelChange& change : delta.changes) {
+            if (!SparseBookSide::accepts(change.price, change.size)) return invalid(change);
         }
     }
     const uint64_t id = delta.update_id;
@@ -124,8 +134,18 @@ PreparedUpdate OrderBook::prepare_update(const OrderBookDelta& delta) const {
 }
 
 void OrderBook::apply_changes(const OrderBookDelta& delta) {
+    if (DenseBookSide* dense_bids = bids_.dense_form()) {
+        DenseBookSide& dense_asks = *asks_.dense_form();
+        for (const LevelChange& change : delta.changes) {
+            DenseBookSide& side = change.side == Side::Ask ? dense_asks : *dense_bids;
+            side.update_level(change.price, change.size);
+        }
+        return;
+    }
+    SparseBookSide& sparse_bids = *bids_.sparse_form();
+    SparseBookSide& sparse_asks = *asks_.sparse_form();
     for (const LevelChange& change : delta.changes) {
-        BookSide& side = change.side == Side::Ask ? asks_ : bids_;
+        SparseBookSide& side = change.side == Side::Ask ? sparse_asks : sparse_bids;
         side.update_level(change.price, change.size);
     }
 }

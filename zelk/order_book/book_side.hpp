@@ -39,13 +39,14 @@ public:
     // The underlying form; nullptr when the side has the other one.
     const SparseBookSide* sparse_form() const { return std::get_if<SparseBookSide>(&form_); }
     const DenseBookSide* dense_form() const { return std::get_if<DenseBookSide>(&form_); }
+    SparseBookSide* sparse_form() { return std::get_if<SparseBookSide>(&form_); }
+    DenseBookSide* dense_form() { return std::get_if<DenseBookSide>(&form_); }
 
     // Whether (price, size) may be applied to this side: size >= 0, and price
     // >= 0 (sparse) or a grid price (dense). Size zero is valid: a deletion.
     bool accepts(const ExactDecimal& price, const ExactDecimal& size) const {
-        if (size.is_negative()) return false;
-        if (sparse_form() != nullptr) return !price.is_negative();
-        return dense_form()->index(price).has_value();
+        if (sparse_form() != nullptr) return SparseBookSide::accepts(price, size);
+        return dense_form()->accepts(price, size);
     }
 
     // Sets the size at one price; zero removes the level.

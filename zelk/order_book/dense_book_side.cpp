@@ -75,17 +75,17 @@ DenseBookSide::DenseBookSide(Side side, const DenseBookConfig& config, size_t co
     } else if (span != 0) {
         return;
     }
+    grid.narrow = *max <= U64_MAX;
     grid_ = grid;
 }
 
-std::optional<size_t> DenseBookSide::index(const ExactDecimal& price) const {
-    if (grid_.usable) [[likely]]
-        return integer_index(price);
+size_t DenseBookSide::wide_index(const ExactDecimal& price) const {
+    if (grid_.usable) return integer_index(price);
     return decimal_index(price);
 }
 
-std::optional<size_t> DenseBookSide::integer_index(const ExactDecimal& price) const {
-    if (price.is_negative()) return std::nullopt;
+size_t DenseBookSide::integer_index(const ExactDecimal& price) const {
+    if (price.is_negative()) return NO_INDEX;
     u128 units = price.coefficient();
     const uint32_t scale = price.scale();
     if (scale > grid_.scale) {
@@ -94,36 +94,36 @@ std::optional<size_t> DenseBookSide::integer_index(const ExactDecimal& price) co
         if (units <= U64_MAX && excess < 20) {
             const uint64_t narrow = static_cast<uint64_t>(units);
             const uint64_t divisor = static_cast<uint64_t>(POW10[excess]);
-            if (narrow % divisor != 0) return std::nullopt;
+            if (narrow % divisor != 0) return NO_INDEX;
             units = narrow / divisor;
         } else {
-            if (units % POW10[excess] != 0) return std::nullopt;
+            if (units % POW10[excess] != 0) return NO_INDEX;
             units /= POW10[excess];
         }
     } else if (scale < grid_.scale) {
         // Overflow here means the price is far above the grid.
-        if (__builtin_mul_overflow(units, POW10[grid_.scale - scale], &units)) return std::nullopt;
+        if (__builtin_mul_overflow(units, POW10[grid_.scale - scale], &units)) return NO_INDEX;
     }
-    if (units < grid_.min) return std::nullopt;
+    if (units < grid_.min) return NO_INDEX;
     const u128 offset = units - grid_.min;
-    if (offset > grid_.span) return std::nullopt;
+    if (offset > grid_.span) return NO_INDEX;
     const uint64_t off = static_cast<uint64_t>(offset);
     if (grid_.tick == 1) return static_cast<size_t>(off);
     const uint64_t i = off / grid_.tick;
-    if (i * grid_.tick != off) return std::nullopt;
+    if (i * grid_.tick != off) return NO_INDEX;
     return static_cast<size_t>(i);
 }
 
-std::optional<size_t> DenseBookSide::decimal_index(const ExactDecimal& price) const {
-    if (price < config_.min_price || price > config_.max_price) return std::nullopt;
+size_t DenseBookSide::decimal_index(const ExactDecimal& price) const {
+    if (price < config_.min_price || price > config_.max_price) return NO_INDEX;
     const auto rem = price.checked_rem(config_.tick_size);
-    if (!rem || !rem->is_zero()) return std::nullopt;
+    if (!rem || !rem->is_zero()) return NO_INDEX;
     const auto offset = price.checked_sub(config_.min_price);
-    if (!offset) return std::nullopt;
+    if (!offset) return NO_INDEX;
     const auto quotient = offset->checked_div(config_.tick_size);
-    if (!quotient) return std::nullopt;
+    if (!quotient) return NO_INDEX;
     const auto i = quotient->to_u64();
-    if (!i || *i >= count_) return std::nullopt;
+    if (!i || *i >= count_) return NO_INDEX;
     return static_cast<size_t>(*i);
 }
 
@@ -137,24 +137,10 @@ ExactDecimal DenseBookSide::decimal_price_at(size_t i) const {
     return *price;
 }
 
-void DenseBookSide::update_level(const ExactDecimal& price, const ExactDecimal& size) {
-    const auto at = index(price);
-    if (!at) die("dense level must be validated before mutation");
-    const size_t i = *at;
-    ExactDecimal* sizes = levels_.get();
-    sizes[i] = size;
-    if (!size.is_zero()) {
-        if (!occupied_) {
-            lo_ = hi_ = i;
-            occupied_ = true;
-        } else {
-            lo_ = std::min(lo_, i);
-            hi_ = std::max(hi_, i);
-        }
-        return;
-    }
-    if (!occupied_) return;
-    // Pull the edges in past the emptied prices.
+void DenseBookSide::off_grid_mutation() { die("dense level must be validated before mutation"); }
+
+void DenseBookSide::shrink_range() {
+    const ExactDecimal* sizes = levels_.get();
     while (lo_ < hi_ && sizes[lo_].is_zero()) ++lo_;
     while (hi_ > lo_ && sizes[hi_].is_zero()) --hi_;
     if (sizes[lo_].is_zero()) occupied_ = false;
@@ -168,9 +154,9 @@ void DenseBookSide::clear() {
 }
 
 std::optional<ExactDecimal> DenseBookSide::size_at(const ExactDecimal& price) const {
-    const auto i = index(price);
-    if (!i) return std::nullopt;
-    const ExactDecimal& size = levels_.get()[*i];
+    const size_t i = find_index(price);
+    if (i == NO_INDEX) return std::nullopt;
+    const ExactDecimal& size = levels_.get()[i];
     if (size.is_zero()) return std::nullopt;
     return size;
 }

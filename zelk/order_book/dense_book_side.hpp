@@ -15,6 +15,7 @@
 // exclusively; the side is movable, not copyable. Not thread-safe.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -59,17 +60,44 @@ public:
 
     // The index of a grid price; none when the price is outside
     // [min_price, max_price] or between grid prices.
-    std::optional<size_t> index(const ExactDecimal& price) const;
+    std::optional<size_t> index(const ExactDecimal& price) const {
+        const size_t i = find_index(price);
+        if (i == NO_INDEX) return std::nullopt;
+        return i;
+    }
 
     // The grid price of `i` and the size stored there (zero included). The
     // price is rebuilt from the grid, so its scale is the grid's.
     // REQUIRES: i < level_count().
     Level level_at(size_t i) const { return Level{price_at(i), levels_.get()[i]}; }
 
+    // Whether (price, size) may be applied: size >= 0 and a grid price.
+    bool accepts(const ExactDecimal& price, const ExactDecimal& size) const {
+        return !size.is_negative() && find_index(price) != NO_INDEX;
+    }
+
     // Stores `size` at the index of `price`; a zero size removes the level.
-    // REQUIRES: size >= 0 and index(price) exists; an off-grid price stops the
-    // process, since the book validates every price before mutating.
-    void update_level(const ExactDecimal& price, const ExactDecimal& size);
+    // REQUIRES: accepts(price, size); an off-grid price stops the process,
+    // since the book validates every price before mutating.
+    void update_level(const ExactDecimal& price, const ExactDecimal& size) {
+        const size_t i = find_index(price);
+        if (i == NO_INDEX) [[unlikely]]
+            off_grid_mutation();
+        levels_.get()[i] = size;
+        if (!size.is_zero()) {
+            if (!occupied_) {
+                lo_ = hi_ = i;
+                occupied_ = true;
+            } else {
+                if (i < lo_) lo_ = i;
+                if (i > hi_) hi_ = i;
+            }
+            return;
+        }
+        // Inside the range the edges still hold levels; only an emptied edge
+        // moves.
+        if (occupied_ && (i == lo_ || i == hi_)) shrink_range();
+    }
 
     // Removes every level; the array keeps its length.
     void clear();
@@ -119,21 +147,83 @@ private:
         uint64_t tick = 1;
         uint64_t span = 0;  // (max - min), in units
         uint32_t scale = 0;
-        bool usable = false;
+        bool usable = false;  // the integer form describes the grid
+        bool narrow = false;  // usable, and max fits 64 bits: all-u64 arithmetic
     };
+
+    static constexpr std::array<uint64_t, 20> POW10_U64 = [] {
+        std::array<uint64_t, 20> powers{};
+        uint64_t p = 1;
+        for (auto& slot : powers) {
+            slot = p;
+            p *= 10;  // wraps after the last entry, which is never read
+        }
+        return powers;
+    }();
+
+    // index() with NO_INDEX for none: the per-change paths use this form,
+    // which compiles to plain register code.
+    static constexpr size_t NO_INDEX = SIZE_MAX;
+    size_t find_index(const ExactDecimal& price) const {
+        if (grid_.narrow && !price.sign_negative()) [[likely]]
+            return narrow_index(price);
+        return wide_index(price);
+    }
+
+    // find_index() for a nonnegative price on a narrow grid: a few 64-bit
+    // operations, and no division when the price is written at the grid's
+    // scale and the tick is one unit (the common feed case).
+    size_t narrow_index(const ExactDecimal& price) const {
+        const u128 coefficient = price.coefficient();
+        // Beyond 64 bits of units a price is above every narrow grid, unless
+        // trailing zeros bring it back: leave that to the general path.
+        if (coefficient >> 64 != 0) return wide_index(price);
+        uint64_t units = static_cast<uint64_t>(coefficient);
+        const uint32_t scale = price.scale();
+        if (scale > grid_.scale) {
+            const uint32_t excess = scale - grid_.scale;
+            if (excess >= 20) return wide_index(price);
+            const uint64_t divisor = POW10_U64[excess];
+            const uint64_t whole = units / divisor;
+            if (whole * divisor != units) return NO_INDEX;
+            units = whole;
+        } else if (scale < grid_.scale) {
+            const uint32_t missing = grid_.scale - scale;
+            if (missing >= 20 || __builtin_mul_overflow(units, POW10_U64[missing], &units)) {
+                return NO_INDEX;  // far above the grid
+            }
+        }
+        const uint64_t min = static_cast<uint64_t>(grid_.min);
+        if (units < min) return NO_INDEX;
+        const uint64_t offset = units - min;
+        if (offset > grid_.span) return NO_INDEX;
+        if (grid_.tick == 1) return static_cast<size_t>(offset);
+        const uint64_t i = offset / grid_.tick;
+        if (i * grid_.tick != offset) return NO_INDEX;
+        return static_cast<size_t>(i);
+    }
 
     DenseBookSide(Side side, const DenseBookConfig& config, size_t count, ExactDecimal* levels);
 
     ExactDecimal price_at(size_t i) const {
-        if (grid_.usable) [[likely]] {
+        if (grid_.narrow) [[likely]] {
+            const uint64_t units = static_cast<uint64_t>(grid_.min) + i * grid_.tick;
+            return *ExactDecimal::from_parts(units, grid_.scale, false);
+        }
+        if (grid_.usable) {
             const u128 units = grid_.min + static_cast<u128>(i) * grid_.tick;
             return *ExactDecimal::from_parts(units, grid_.scale, false);
         }
         return decimal_price_at(i);
     }
     ExactDecimal decimal_price_at(size_t i) const;
-    std::optional<size_t> integer_index(const ExactDecimal& price) const;
-    std::optional<size_t> decimal_index(const ExactDecimal& price) const;
+    // Pulls lo and hi in past zero sizes after an edge level was removed.
+    void shrink_range();
+    [[noreturn]] static void off_grid_mutation();
+    // find_index() for every case the narrow path does not take.
+    size_t wide_index(const ExactDecimal& price) const;
+    size_t integer_index(const ExactDecimal& price) const;
+    size_t decimal_index(const ExactDecimal& price) const;
 
     std::unique_ptr<ExactDecimal, FreeArray> levels_;
     size_t count_ = 0;

@@ -12,11 +12,12 @@ constexpr size_t LINEAR_PROBE = 8;
 
 }  // namespace
 
+template <Side S>
 SparseBookSide::Position SparseBookSide::locate(const ExactDecimal& price) const {
     size_t end = levels_.size();
     const size_t stop = end > LINEAR_PROBE ? end - LINEAR_PROBE : 0;
     while (end > stop) {
-        const int rel = relation(levels_[end - 1].price, price);
+        const int rel = relation<S>(levels_[end - 1].price, price);
         if (rel == 0) return {end - 1, true};
         if (rel < 0) return {end, false};
         --end;
@@ -26,7 +27,7 @@ SparseBookSide::Position SparseBookSide::locate(const ExactDecimal& price) const
     size_t hi = end;
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        const int rel = relation(levels_[mid].price, price);
+        const int rel = relation<S>(levels_[mid].price, price);
         if (rel == 0) return {mid, true};
         if (rel < 0) {
             lo = mid + 1;
@@ -36,6 +37,9 @@ SparseBookSide::Position SparseBookSide::locate(const ExactDecimal& price) const
     }
     return {lo, false};
 }
+
+template SparseBookSide::Position SparseBookSide::locate<Side::Bid>(const ExactDecimal&) const;
+template SparseBookSide::Position SparseBookSide::locate<Side::Ask>(const ExactDecimal&) const;
 
 void SparseBookSide::update_level(const ExactDecimal& price, const ExactDecimal& size) {
     const Position at = locate(price);

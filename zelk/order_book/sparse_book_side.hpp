@@ -28,6 +28,11 @@ public:
     size_t size() const { return levels_.size(); }
     bool empty() const { return levels_.empty(); }
 
+    // Whether (price, size) may be applied: both nonnegative.
+    static bool accepts(const ExactDecimal& price, const ExactDecimal& size) {
+        return !price.is_negative() && !size.is_negative();
+    }
+
     // Sets the size at `price`; a zero size (0, 0.00 or -0) removes the level.
     // A numerically equal stored price keeps its stored text form.
     // REQUIRES: price >= 0 and size >= 0 (the book validates first).
@@ -70,14 +75,23 @@ private:
         bool found;
     };
 
-    // Positive when `a` is a better price than `b` on this side, negative
-    // when worse, zero when numerically equal.
+    // Positive when `a` is a better price than `b` on side S, negative when
+    // worse, zero when numerically equal.
+    template <Side S>
+    static int relation(const ExactDecimal& a, const ExactDecimal& b) {
+        const auto order = S == Side::Bid ? a <=> b : b <=> a;
+        return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    }
     int relation(const ExactDecimal& a, const ExactDecimal& b) const {
-        const auto order = a <=> b;
-        const int c = order < 0 ? -1 : (order > 0 ? 1 : 0);
-        return side_ == Side::Bid ? c : -c;
+        return side_ == Side::Bid ? relation<Side::Bid>(a, b) : relation<Side::Ask>(a, b);
     }
 
+    // Where `price` is or would go. Compiled once per side so the ordering
+    // direction is fixed inside the search loops.
+    Position locate(const ExactDecimal& price) const {
+        return side_ == Side::Bid ? locate<Side::Bid>(price) : locate<Side::Ask>(price);
+    }
+    template <Side S>
     Position locate(const ExactDecimal& price) const;
 
     std::vector<Level> levels_;  // strictly improving from front to back
