@@ -3,7 +3,9 @@
 #   make test   install missing system packages (apt, as root) and Python
 #               packages (.venv), build, run the C++ and Python tests
 #   make bench  build and run the C++ benchmarks (Release)
-#   make demo   replay the bundled sample data (arrives with the Python extractor)
+#   make demo   replay the bundled sample data in batch and live, check they
+#               agree, write examples/out/spec.json and a chart
+#   make bench-python  Python side-by-side benchmarks (pandas, pure Python)
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
@@ -19,7 +21,7 @@ APT_PACKAGES := g++ cmake ninja-build libgtest-dev libbenchmark-dev libfmt-dev
 APT_MARKERS := /usr/include/gtest/gtest.h /usr/include/benchmark/benchmark.h /usr/include/fmt/format.h
 PY_BUILD_DEPS := scikit-build-core nanobind numpy pytest cmake ninja
 
-.PHONY: test cpp-test py-test bench demo system-deps venv python-build clean
+.PHONY: test cpp-test py-test bench bench-python demo system-deps venv python-build clean
 
 test: cpp-test py-test
 
@@ -60,6 +62,17 @@ bench: system-deps venv
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZELK_BUILD_BENCH=ON -DZELK_BUILD_TESTS=OFF
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build $(BENCH_BUILD)
 	for b in $(BENCH_BUILD)/*_bench; do $$b --benchmark_min_time=0.2; done
+
+# matplotlib is optional: without it the demo skips the chart.
+demo: python-build
+	$(VPY) -c 'import matplotlib' 2>/dev/null || $(VPY) -m pip install -q matplotlib \
+	  || echo "matplotlib could not be installed; the demo will skip its chart" >&2
+	$(VPY) examples/demo.py
+
+bench-python: python-build
+	$(VPY) -c 'import pandas, sortedcontainers' 2>/dev/null \
+	  || $(VPY) -m pip install -q pandas sortedcontainers
+	$(VPY) bench/python/run.py
 
 clean:
 	rm -rf build $(VENV)
