@@ -85,10 +85,21 @@ public:
     }
     // Starts an observe pass: false when `t` equals the last observed
     // timestamp (nothing may change then), otherwise records `t` and returns
-    // true. The caller expires its buckets, then calls refresh_readiness(t).
+    // true. The caller then expires its buckets (when enter_bucket allows)
+    // and calls refresh_readiness(t).
     bool advance(Timestamp t) {
         if (last_observed_ && *last_observed_ == t) return false;
         last_observed_ = t;
+        return true;
+    }
+    // Whether an expiry pass at bucket `current` can drop anything: false
+    // when the previous pass ran at the same bucket. Which buckets lie
+    // outside a window depends only on the current bucket, and every bucket
+    // added since that pass is the current one, so such a pass would be a
+    // no-op. Records `current` for the next call.
+    bool enter_bucket(int64_t current) {
+        if (expired_up_to_ && *expired_up_to_ == current) return false;
+        expired_up_to_ = current;
         return true;
     }
     void refresh_readiness(Timestamp t) {
@@ -119,6 +130,7 @@ private:
     std::optional<Timestamp> last_observed_;
     WindowArray<TimedWindow> windows_;
     size_t ready_windows_ = 0;
+    std::optional<int64_t> expired_up_to_;  // bucket of the last expiry pass
     // The bucket of the last locate() and the timestamps [from, until) it
     // covers; empty at first.
     int64_t cached_bucket_ = 0;

@@ -31,7 +31,7 @@ bool SimpleMovingAverageTimed::observe(Timestamp t) { return observe_in(t, sched
 
 bool SimpleMovingAverageTimed::observe_in(Timestamp t, int64_t current) {
     if (!schedule_.advance(t)) return false;
-    expire(current);
+    if (schedule_.enter_bucket(current)) expire(current);
     schedule_.refresh_readiness(t);
     return true;
 }
@@ -60,7 +60,7 @@ void SimpleMovingAverageTimed::update(Timestamp t, double x) {
         bucket_sum_ += x;
         ++bucket_samples_;
         const double old_mean = buckets_.back().mean;
-        const double new_mean = bucket_sum_ / static_cast<double>(bucket_samples_);
+        const double new_mean = bucket_sum_ / static_cast<double>(static_cast<int64_t>(bucket_samples_));
         buckets_.back().mean = new_mean;
         for (size_t w = 0; w < windows_.size(); ++w) {
             WindowState& state = windows_[w];

@@ -45,7 +45,8 @@ public:
     // holds no bucket.
     double average(size_t w) const {
         const WindowState& s = windows_[w];
-        return s.buckets == 0 ? 0.0 : s.sum / static_cast<double>(s.buckets);
+        if (s.buckets == 0) return 0.0;
+        return s.sum / static_cast<double>(static_cast<int64_t>(s.buckets));
     }
 
 private:

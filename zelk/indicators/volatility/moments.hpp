@@ -23,7 +23,7 @@ struct Moments {
     void add(double x) {
         const double old_mean = mean;
         ++count;
-        mean += (x - old_mean) / static_cast<double>(count);
+        mean += (x - old_mean) / real(count);
         m2 += (x - mean) * (x - old_mean);
     }
 
@@ -35,16 +35,16 @@ struct Moments {
         }
         const double old_mean = mean;
         --count;
-        mean = old_mean - (x - old_mean) / static_cast<double>(count);
+        mean = old_mean - (x - old_mean) / real(count);
         m2 -= (x - mean) * (x - old_mean);
     }
 
     // Adds one value as a group of one: m2 grows by (x - old mean)^2 * n / n'.
     void merge(double x) {
-        const double n = static_cast<double>(count);
+        const double n = real(count);
         const double delta = x - mean;
         ++count;
-        const double n1 = static_cast<double>(count);
+        const double n1 = real(count);
         mean += delta / n1;
         m2 += delta * delta * n / n1;
     }
@@ -56,10 +56,10 @@ struct Moments {
             *this = Moments{};
             return;
         }
-        const double n = static_cast<double>(count);
-        const double nb = static_cast<double>(group.count);
+        const double n = real(count);
+        const double nb = real(group.count);
         count -= group.count;
-        const double rest = static_cast<double>(count);
+        const double rest = real(count);
         mean = (mean * n - group.mean * nb) / rest;
         const double gap = group.mean - mean;
         m2 -= group.m2 + gap * gap * rest * nb / n;
@@ -69,10 +69,15 @@ struct Moments {
     // leave m2 slightly negative); nullopt when empty.
     std::optional<double> volatility() const {
         if (count == 0) return std::nullopt;
-        return std::sqrt(std::max(m2 / static_cast<double>(count), 0.0));
+        return std::sqrt(std::max(m2 / real(count), 0.0));
     }
 
     friend bool operator==(const Moments&, const Moments&) = default;
+
+private:
+    // Counts stay far below 2^63; the signed conversion is one instruction
+    // where the unsigned one is a branchy sequence on x86-64.
+    static double real(uint64_t n) { return static_cast<double>(static_cast<int64_t>(n)); }
 };
 
 }  // namespace zelk

@@ -33,7 +33,7 @@ bool RollingVolatilityTimed::observe(Timestamp t) { return observe_in(t, schedul
 
 bool RollingVolatilityTimed::observe_in(Timestamp t, int64_t current) {
     if (!schedule_.advance(t)) return false;
-    expire(current);
+    if (schedule_.enter_bucket(current)) expire(current);
     schedule_.refresh_readiness(t);
     return true;
 }

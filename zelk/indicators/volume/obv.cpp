@@ -42,7 +42,7 @@ bool OnBalanceVolumeTimed::observe(Timestamp t) { return observe_in(t, schedule_
 
 bool OnBalanceVolumeTimed::observe_in(Timestamp t, int64_t current) {
     if (!schedule_.advance(t)) return false;
-    expire(current);
+    if (schedule_.enter_bucket(current)) expire(current);
     schedule_.refresh_readiness(t);
     return true;
 }
