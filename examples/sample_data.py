@@ -113,7 +113,8 @@ class _Book:
 
     def snapshot(self, timestamp: int) -> Snapshot:
         self.deltas_since_snapshot = 0
-        bids = tuple((self.price(p), self.size(self.bids[p])) for p in sorted(self.bids, reverse=True))
+        bids = tuple((self.price(p), self.size(self.bids[p]))
+                     for p in sorted(self.bids, reverse=True))
         asks = tuple((self.price(p), self.size(self.asks[p])) for p in sorted(self.asks))
         return Snapshot(self.inst.name, timestamp, self.update_id, bids, asks)
 
