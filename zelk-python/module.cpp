@@ -11,8 +11,14 @@ NB_MODULE(_zelk, m) {
 
     using namespace zelk::python;
     add_order_book_event(m);
+    add_warmup_policy(m);
+    add_feature_extractor_spec(m);
+    add_feature_extractor(m);
     static constexpr const char* CLASSES[] = {
         "OrderBookEvent",
+        "WarmupPolicy",
+        "FeatureExtractorSpec",
+        "FeatureExtractor",
     };
 
     // Row kinds of the batch and live APIs, and trade-side column values.

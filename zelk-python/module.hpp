@@ -7,5 +7,8 @@
 namespace zelk::python {
 
 void add_order_book_event(nanobind::module_& m);
+void add_warmup_policy(nanobind::module_& m);
+void add_feature_extractor_spec(nanobind::module_& m);
+void add_feature_extractor(nanobind::module_& m);
 
 }  // namespace zelk::python

@@ -39,3 +39,15 @@ def run_isolated(code):
     )
     assert result.returncode == 0, result.stderr
     return result.stdout
+
+
+@pytest.fixture
+def book_spec():
+    """A spec with a monotonic book for btc and its best prices and mid."""
+    return (
+        zelk.FeatureExtractorSpec()
+        .configure_order_book("btc", update_policy="monotonic", buffer_size=16)
+        .order_book_best_bid_price("btc")
+        .order_book_best_ask_price("btc")
+        .order_book_mid_price("btc")
+    )

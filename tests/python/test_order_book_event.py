@@ -1,8 +1,11 @@
 """OrderBookEvent: construction, value rules and their check order, reuse."""
 
+import math
+
 import pytest
 
-from zelk import OrderBookEvent
+import zelk
+from zelk import FeatureExtractor, OrderBookEvent
 
 from conftest import run_isolated
 
@@ -129,3 +132,48 @@ def test_check_order_against_the_symbol_limit():
     )
     limit = "invalid argument: symbol count 513 exceeds limit 512"
     assert out.splitlines() == [BAD_SIDE, limit, "ok"]
+
+
+def test_feeding_the_same_object_twice(book_spec):
+    # Canonical order: mid price, best bid, best ask.
+    ext = FeatureExtractor(book_spec)
+    snapshot = OrderBookEvent.snapshot("btc", 1, 10, [("100", "1")], [("102", "1")])
+    delta = OrderBookEvent.delta("btc", 1, 11, [("bid", "101", "2")])
+    ext.update_order_book(snapshot)
+    ext.update_order_book(delta)
+    assert list(ext.values()) == [101.5, 101.0, 102.0]
+    # The delta again is Ignored: its update ID is no longer newer.
+    ext.update_order_book(delta)
+    assert list(ext.values()) == [101.5, 101.0, 102.0]
+    # The snapshot again is stale.
+    with pytest.raises(ValueError) as error:
+        ext.update_order_book(snapshot)
+    assert str(error.value) == (
+        "order-book update failed: snapshot 10 is not newer than current snapshot 10"
+    )
+    # The object was not consumed: another extractor can use it.
+    other = FeatureExtractor(book_spec)
+    other.update_order_book(snapshot)
+    assert list(other.values()) == [101.0, 100.0, 102.0]
+
+
+def test_zero_size_deletes_and_empty_snapshot_empties(book_spec):
+    ext = FeatureExtractor(book_spec)
+    ext.update_order_book(
+        OrderBookEvent.snapshot("btc", 1, 1, [("100", "1"), ("99", "1")], [("102", "1")])
+    )
+    ext.update_order_book(OrderBookEvent.delta("btc", 2, 2, [("bid", "100", "0.000")]))
+    assert list(ext.values()) == [100.5, 99.0, 102.0]
+    ext.update_order_book(OrderBookEvent.snapshot("btc", 3, 3, [], []))
+    assert all(math.isnan(v) for v in ext.values())
+
+
+def test_symbol_is_lower_cased():
+    spec = (
+        zelk.FeatureExtractorSpec()
+        .configure_order_book("eth", update_policy="monotonic", buffer_size=4)
+        .order_book_best_bid_price("eth")
+    )
+    ext = FeatureExtractor(spec)
+    ext.update_order_book(OrderBookEvent.snapshot("ETH", 1, 1, [("5", "1")], []))
+    assert list(ext.values()) == [5.0]

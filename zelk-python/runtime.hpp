@@ -1,0 +1,468 @@
+// RuntimeDriver<Core>: the engine behind the Python runtime classes.
+//
+// It turns Python scalars and NumPy columns into core events, keeps the
+// object-local table of symbol handles, and runs single events (live
+// stepping) and whole batches (replay) through the same core call, so both
+// modes agree exactly. `Core` adapts one core runtime (the feature extractor,
+// or a pipeline wrapping one) to the small interface of `DriverCore` below.
+//
+// Validation happens before anything is dispatched: a batch is built into a
+// list of events and every context batch is checked before the first row
+// runs. The only partial application is a core refusal in the middle of a
+// replay: earlier rows stay applied and the error names the failing row.
+//
+// The replay loop makes no Python calls between rows; the output block is
+// allocated once and handed to NumPy without a copy.
+//
+// Not thread-safe; every call runs under the interpreter lock.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <concepts>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+#include <nanobind/nanobind.h>
+#include <nanobind/ndarray.h>
+#include <nanobind/stl/optional.h>
+
+#include "zelk-python/arguments.hpp"
+#include "zelk-python/order_book.hpp"
+#include "zelk/event.hpp"
+#include "zelk/features/feature_extractor.hpp"
+#include "zelk/symbols.hpp"
+
+namespace zelk::python {
+
+namespace nb = nanobind;
+
+// What the driver needs from a core runtime. `handle_event` and
+// `update_context` include whatever refresh the runtime does after an
+// accepted event or a non-empty context batch.
+template <typename Core>
+concept DriverCore = requires(Core core, const Core& view, Event event,
+                              std::span<const ContextUpdate> updates) {
+    { core.handle_event(std::move(event)) } -> std::same_as<Status>;
+    { core.update_context(updates) } -> std::same_as<Status>;
+    { view.validate_context(updates) } -> std::same_as<Status>;
+    // The values snapshot: every output cell, reserved ones included.
+    { view.output() } -> std::same_as<std::span<const double>>;
+    // The raw extractor vector (the same as output() for the extractor).
+    { view.raw_output() } -> std::same_as<std::span<const double>>;
+    { view.extractor() } -> std::same_as<const FeatureExtractor&>;
+};
+
+namespace detail {
+constexpr bool any_object(PyObject*) { return true; }
+}  // namespace detail
+
+// A NumPy array of float32 or float64 handed back to Python. The type only
+// names the result in signatures and stubs.
+class FloatArray : public nb::object {
+    NB_OBJECT_DEFAULT(FloatArray, nb::object, "numpy.typing.NDArray[numpy.floating]",
+                      detail::any_object)
+};
+
+// An output_dtype argument: a string or a NumPy scalar type, checked by
+// parse_output_dtype.
+class DtypeArgument : public nb::object {
+    NB_OBJECT_DEFAULT(DtypeArgument, nb::object, "str | type[numpy.floating]", detail::any_object)
+};
+
+// The argument of update_context, and one value of context_updates.
+using ContextDict = nb::typed<nb::dict, nb::str, std::optional<double>>;
+// The context_updates argument of the batch methods: row index -> batch.
+using RowContextDict = nb::typed<nb::dict, int, ContextDict>;
+
+enum class OutputDtype : uint8_t { Float32, Float64 };
+
+// "float32" / "float64".
+std::string_view to_string(OutputDtype dtype);
+// Accepts the strings "float32" and "float64" and the objects numpy.float32
+// and numpy.float64; anything else raises ValueError.
+OutputDtype parse_output_dtype(nb::handle value);
+
+// `ids` followed by "__reserved_{i}" for every cell index i from ids.size()
+// up to `capacity`.
+std::vector<std::string> complete_names(std::span<const std::string> ids, size_t capacity);
+
+// Names and labels of one runtime class.
+struct RuntimeLayout {
+    std::vector<std::string> names;      // complete output names
+    std::vector<std::string> raw_names;  // complete raw extractor names
+    size_t active_count = 0;
+    std::string_view class_name;  // "FeatureExtractor", used in messages
+    std::string_view label;       // "extractor", used in messages
+};
+
+// Batch columns: one-dimensional CPU arrays of exactly this dtype. Bound with
+// noconvert, so another dtype is a TypeError instead of a silent cast.
+template <typename T>
+using Column = nb::ndarray<const T, nb::ndim<1>, nb::device::cpu>;
+using KindColumn = Column<uint8_t>;
+using HandleColumn = Column<int64_t>;
+using TimestampColumn = Column<int64_t>;
+using ValueColumn = Column<double>;
+using SideColumn = Column<uint8_t>;
+
+// Raises TypeError "The given array is not contiguous" for a strided column.
+template <typename T>
+void require_contiguous(const Column<T>& column) {
+    if (column.shape(0) > 1 && column.stride(0) != 1) {
+        throw nb::type_error("The given array is not contiguous");
+    }
+}
+
+// One owned context batch: the names the updates point into live here.
+class ContextBatch {
+public:
+    // Converts a dict of feature ID to float or None, in iteration order.
+    // A non-str key or a value that is neither a number nor None raises
+    // TypeError naming `argument`.
+    static ContextBatch from_dict(nb::handle dict, std::string_view argument);
+
+    ContextBatch() = default;
+    ContextBatch(ContextBatch&&) noexcept = default;
+    ContextBatch& operator=(ContextBatch&&) noexcept = default;
+
+    std::span<const ContextUpdate> updates() const { return updates_; }
+    bool empty() const { return updates_.empty(); }
+
+private:
+    std::vector<std::unique_ptr<std::string>> names_;  // stable addresses
+    std::vector<ContextUpdate> updates_;
+};
+
+// The context batch applied before one replay row.
+struct RowContext {
+    size_t row = 0;
+    ContextBatch batch;
+};
+
+// Converts and checks the `context_updates` argument of a replay of `rows`
+// rows (keys, ranges and every batch with `validate`), and returns the
+// batches sorted by row. Raises before anything is applied.
+template <typename Validate>
+std::vector<RowContext> prepare_context_rows(nb::handle context_updates, size_t rows,
+                                             Validate&& validate);
+
+// One output block of rows x width cells owned by NumPy once returned.
+template <typename T>
+class OutputBlock {
+public:
+    OutputBlock(size_t rows, size_t width)
+        : rows_(rows), width_(width), data_(new T[std::max<size_t>(rows * width, 1)]) {}
+
+    T* row(size_t index) { return data_.get() + index * width_; }
+
+    // Hands the block to a NumPy array of shape (rows, width) without a copy.
+    FloatArray release() {
+        T* data = data_.release();
+        nb::capsule owner(data, [](void* p) noexcept { delete[] static_cast<T*>(p); });
+        return nb::steal<FloatArray>(
+            nb::cast(nb::ndarray<nb::numpy, T, nb::ndim<2>>(data, {rows_, width_}, owner))
+                .release());
+    }
+
+private:
+    size_t rows_;
+    size_t width_;
+    std::unique_ptr<T[]> data_;
+};
+
+// Copies one snapshot into `out`: a block copy for float64, a rounding
+// conversion for float32.
+inline void copy_snapshot(std::span<const double> values, double* out) {
+    std::copy(values.begin(), values.end(), out);
+}
+inline void copy_snapshot(std::span<const double> values, float* out) {
+    for (size_t i = 0; i < values.size(); ++i) out[i] = static_cast<float>(values[i]);
+}
+
+// A new one-dimensional NumPy array holding `values` in `dtype`.
+FloatArray snapshot_array(std::span<const double> values, OutputDtype dtype);
+
+// The scalar payload of one row or one update() call.
+struct ScalarRow {
+    uint8_t kind = 0;
+    int64_t handle = 0;
+    Timestamp timestamp = 0;
+    std::optional<double> price;
+    std::optional<double> volume;
+    std::optional<uint8_t> side;
+};
+
+template <DriverCore Core>
+class RuntimeDriver {
+public:
+    RuntimeDriver(Core core, OutputDtype dtype, RuntimeLayout layout)
+        : core_(std::move(core)), layout_(std::move(layout)), dtype_(dtype) {
+        handles_.fill(-1);
+    }
+
+    const Core& core() const { return core_; }
+    const RuntimeLayout& layout() const { return layout_; }
+    size_t width() const { return core_.output().size(); }
+
+    // The object-local handle of `name`, issuing the next one for a symbol
+    // this object has not seen. The symbol limit raises ValueError.
+    int64_t symbol(std::string_view name) {
+        const Symbol symbol = intern_symbol(name);
+        int32_t& handle = handles_[symbol.id];
+        if (handle < 0) {
+            handle = static_cast<int32_t>(symbols_.size());
+            symbols_.push_back(symbol);
+        }
+        return handle;
+    }
+
+    // One scalar event (live stepping).
+    void update(const ScalarRow& row) {
+        auto event = build_event(row);
+        if (!event) raise_value_error(event.error());
+        unwrap(core_.handle_event(std::move(*event)));
+    }
+
+    // One context batch, applied atomically; a non-empty batch locks the
+    // output dtype.
+    void update_context(nb::handle updates) {
+        ContextBatch batch = ContextBatch::from_dict(updates, "updates");
+        unwrap(core_.update_context(batch.updates()));
+        if (!batch.empty()) locked_ = true;
+    }
+
+    void update_order_book(const OrderBookEvent& event) {
+        require_book(event.symbol(), std::nullopt);
+        unwrap(core_.handle_event(event.event()));
+    }
+
+    // Batch replay of scalar columns; returns an (n, width) array.
+    FloatArray transform(const KindColumn& kind, const HandleColumn& symbol,
+                         const TimestampColumn& timestamp, const std::optional<ValueColumn>& price,
+                         const std::optional<ValueColumn>& volume,
+                         const std::optional<SideColumn>& side,
+                         const std::optional<ValueColumn>& bid,
+                         const std::optional<ValueColumn>& ask, nb::handle context_updates) {
+        require_contiguous(kind);
+        require_contiguous(symbol);
+        require_contiguous(timestamp);
+        const size_t n = kind.shape(0);
+        if (symbol.shape(0) != n || timestamp.shape(0) != n) {
+            raise_value_error("kind, symbol and timestamp must have the same length");
+        }
+        check_optional_column(price, n, "price");
+        check_optional_column(volume, n, "volume");
+        check_optional_column(side, n, "side");
+        check_optional_column(bid, n, "bid");
+        check_optional_column(ask, n, "ask");
+
+        const uint8_t* kinds = kind.data();
+        const int64_t* handles = symbol.data();
+        const int64_t* timestamps = timestamp.data();
+        const double* prices = price ? price->data() : nullptr;
+        const double* volumes = volume ? volume->data() : nullptr;
+        const uint8_t* sides = side ? side->data() : nullptr;
+
+        std::vector<Event> events;
+        events.reserve(n);
+        for (size_t i = 0; i < n; ++i) {
+            ScalarRow row{kinds[i], handles[i], timestamps[i], std::nullopt, std::nullopt,
+                          std::nullopt};
+            if (prices) row.price = prices[i];
+            if (volumes) row.volume = volumes[i];
+            if (sides) row.side = sides[i];
+            auto event = build_event(row);
+            if (!event) raise_value_error(fmt::format("row {}: {}", i, event.error()));
+            events.push_back(std::move(*event));
+        }
+        return replay_events(std::move(events), context_updates);
+    }
+
+    // Batch replay of order-book events; returns an (n, width) array.
+    FloatArray transform_order_book(const std::vector<const OrderBookEvent*>& book_events,
+                                    nb::handle context_updates) {
+        for (size_t i = 0; i < book_events.size(); ++i) {
+            if (book_events[i] == nullptr) throw nb::type_error("events must be OrderBookEvent objects");
+            require_book(book_events[i]->symbol(), i);
+        }
+        std::vector<Event> events;
+        events.reserve(book_events.size());
+        for (const OrderBookEvent* event : book_events) events.push_back(event->event());
+        return replay_events(std::move(events), context_updates);
+    }
+
+    FloatArray values() const { return snapshot_array(core_.output(), dtype_); }
+    FloatArray raw_values() const { return snapshot_array(core_.raw_output(), dtype_); }
+
+    OutputDtype output_dtype() const { return dtype_; }
+
+    // True once the core accepted a market event or a non-empty context
+    // batch was applied; the output dtype is fixed from then on.
+    bool has_events() const { return locked_ || core_.extractor().last_timestamp().has_value(); }
+
+    void set_output_dtype(nb::handle value) {
+        if (has_events()) {
+            raise_value_error(fmt::format(
+                "output_dtype cannot be changed after the {} has processed an event or context "
+                "update",
+                layout_.label));
+        }
+        dtype_ = parse_output_dtype(value);
+    }
+
+private:
+    // The event of one row, or the message that refuses it.
+    std::expected<Event, std::string> build_event(const ScalarRow& row) const {
+        if (row.kind == 3) {
+            return std::unexpected(std::string(
+                "KIND_ORDERBOOK no longer accepts bid/ask scalars; use OrderBookEvent with "
+                "update_order_book or transform_order_book"));
+        }
+        if (row.kind > 4) {
+            return std::unexpected(fmt::format(
+                "unsupported event kind {} (expected 0=price, 1=volume, 2=trade, 3=orderbook, "
+                "4=time)",
+                row.kind));
+        }
+        if (row.kind == 4) return Event::time(row.timestamp);
+        if (row.handle < 0 || static_cast<uint64_t>(row.handle) >= symbols_.size()) {
+            return std::unexpected(fmt::format("unknown symbol handle {}; call {}.symbol(name) first",
+                                               row.handle, layout_.class_name));
+        }
+        const Symbol symbol = symbols_[static_cast<size_t>(row.handle)];
+        const auto missing = [](std::string_view column) {
+            return std::unexpected(
+                fmt::format("event kind requires the `{}` column", column));
+        };
+        std::optional<Event> event;
+        switch (row.kind) {
+            case 0:
+                if (!row.price) return missing("price");
+                event = Event::price(symbol, row.timestamp, *row.price);
+                break;
+            case 1:
+                if (!row.volume) return missing("volume");
+                event = Event::volume(symbol, row.timestamp, *row.volume);
+                break;
+            default: {
+                if (!row.price) return missing("price");
+                if (!row.volume) return missing("volume");
+                std::optional<AggressorSide> side;
+                if (row.side) {
+                    if (*row.side > 1) {
+                        return std::unexpected(fmt::format(
+                            "invalid `side` {}; expected SIDE_AGGRESSOR_BUY ({}) or "
+                            "SIDE_AGGRESSOR_SELL ({})",
+                            *row.side, 0, 1));
+                    }
+                    side = static_cast<AggressorSide>(*row.side);
+                }
+                event = Event::trade(symbol, row.timestamp, *row.price, *row.volume, side);
+                break;
+            }
+        }
+        if (auto finite = event->validate_finite_values(); !finite) {
+            return std::unexpected(to_string(finite.error()));
+        }
+        return std::move(*event);
+    }
+
+    template <typename T>
+    static void check_optional_column(const std::optional<Column<T>>& column, size_t n,
+                                      std::string_view name) {
+        if (!column) return;
+        require_contiguous(*column);
+        if (column->shape(0) != n) {
+            raise_value_error(fmt::format("the `{}` column must match the length of `kind`", name));
+        }
+    }
+
+    // Refuses a book event whose symbol has no configured book; `row` adds
+    // the replay prefix.
+    void require_book(Symbol symbol, std::optional<size_t> row) const {
+        if (core_.extractor().order_book(symbol) != nullptr) return;
+        const std::string message = to_string(ZelkError(err::OrderBookNotConfigured{symbol}));
+        if (row) raise_value_error(fmt::format("row {}: {}", *row, message));
+        raise_value_error(message);
+    }
+
+    FloatArray replay_events(std::vector<Event> events, nb::handle context_updates) {
+        std::vector<RowContext> contexts = prepare_context_rows(
+            context_updates, events.size(),
+            [this](std::span<const ContextUpdate> updates) {
+                return core_.validate_context(updates);
+            });
+        if (dtype_ == OutputDtype::Float32) return replay_into<float>(events, contexts);
+        return replay_into<double>(events, contexts);
+    }
+
+    template <typename T>
+    FloatArray replay_into(std::vector<Event>& events, std::vector<RowContext>& contexts) {
+        const size_t n = events.size();
+        const size_t width = this->width();
+        OutputBlock<T> block(n, width);
+        auto next_context = contexts.begin();
+        for (size_t i = 0; i < n; ++i) {
+            if (next_context != contexts.end() && next_context->row == i) {
+                const ContextBatch& batch = next_context->batch;
+                if (auto applied = core_.update_context(batch.updates()); !applied) {
+                    raise_row_error(i, applied.error());
+                }
+                if (!batch.empty()) locked_ = true;
+                ++next_context;
+            }
+            if (auto handled = core_.handle_event(std::move(events[i])); !handled) {
+                raise_row_error(i, handled.error());
+            }
+            copy_snapshot(core_.output(), block.row(i));
+        }
+        return block.release();
+    }
+
+    [[noreturn]] static void raise_row_error(size_t row, const ZelkError& error) {
+        raise_value_error(fmt::format("row {}: {}", row, to_string(error)));
+    }
+
+    Core core_;
+    RuntimeLayout layout_;
+    OutputDtype dtype_;
+    bool locked_ = false;
+    // Handle -> symbol, and symbol id -> handle (-1 when not issued).
+    std::vector<Symbol> symbols_;
+    std::array<int32_t, SYMBOL_LIMIT> handles_{};
+};
+
+// ---------------------------------------------------------------------------
+
+// Parses one context row key: a Python int (not a bool) in [0, rows).
+size_t context_row_index(nb::handle key, size_t rows);
+
+template <typename Validate>
+std::vector<RowContext> prepare_context_rows(nb::handle context_updates, size_t rows,
+                                             Validate&& validate) {
+    std::vector<RowContext> contexts;
+    if (context_updates.is_none()) return contexts;
+    nb::dict dict = nb::borrow<nb::dict>(context_updates);
+    contexts.reserve(dict.size());
+    for (auto [key, value] : dict) {
+        const size_t row = context_row_index(key, rows);
+        ContextBatch batch = ContextBatch::from_dict(value, "context_updates");
+        if (auto valid = validate(batch.updates()); !valid) {
+            raise_value_error(fmt::format("row {}: {}", row, to_string(valid.error())));
+        }
+        contexts.push_back(RowContext{row, std::move(batch)});
+    }
+    std::sort(contexts.begin(), contexts.end(),
+              [](const RowContext& a, const RowContext& b) { return a.row < b.row; });
+    return contexts;
+}
+
+}  // namespace zelk::python
