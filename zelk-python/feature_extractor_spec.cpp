@@ -259,7 +259,8 @@ Self timed_trade(Self self, std::string_view symbol, std::string_view aggregatio
 }
 
 Self vpt(Self self, std::string_view symbol) {
-    add_one(self, FeatureKey::vpt(intern_symbol(symbol), FeatureSource::of_event(EventKind::Trade)));
+    const Symbol interned = intern_symbol(symbol);
+    add_one(self, FeatureKey::vpt(interned, FeatureSource::of_event(EventKind::Trade)));
     return self;
 }
 
@@ -292,7 +293,8 @@ Self configure_order_book(Self self, std::string_view symbol, std::string_view u
                           size_t buffer_size) {
     const UpdatePolicy policy = parse_update_policy_argument(update_policy);
     const Symbol interned = intern_symbol(symbol);
-    self.add_order_book(OrderBookEntry{interned, OrderBookConfig{buffer_size, std::nullopt, policy}});
+    self.add_order_book(
+        OrderBookEntry{interned, OrderBookConfig{buffer_size, std::nullopt, policy}});
     return self;
 }
 
@@ -432,7 +434,8 @@ void add_feature_extractor_spec(nb::module_& m) {
                     "Loads the strict versioned JSON parity artifact.")
         .def("to_json", &spec_to_json, "Serialises the spec with the canonical JSON writer.")
         .def(
-            "indicator_count", [](const SpecBuilder& self) { return self.spec().indicator_count(); },
+            "indicator_count",
+            [](const SpecBuilder& self) { return self.spec().indicator_count(); },
             "Number of grouped builder calls; compatible calls may share one runtime derivation "
             "after compilation.")
         .def(
@@ -453,7 +456,8 @@ void add_feature_extractor_spec(nb::module_& m) {
             "Opaque checksum carried by the artifact, or None.")
         // Scalar features
         .def("context", &context, "symbol"_a, "name"_a, nb::kw_only(), "id"_a = nb::none(),
-             reference, "Register a named, precomputed value. Use \"__global__\" for shared context.")
+             reference,
+             "Register a named, precomputed value. Use \"__global__\" for shared context.")
         .def("field", &field, "symbol"_a, nb::kw_only(), "source"_a = "price", "id"_a = nb::none(),
              reference, "Copy the latest matching scalar event field.")
         .def("cvd", &cvd, "symbol"_a, "windows"_a, nb::kw_only(), warmup(), reference,
@@ -461,13 +465,17 @@ void add_feature_extractor_spec(nb::module_& m) {
         .def(
             "simple_returns",
             [](Self self, std::string_view symbol, const std::vector<size_t>& lags,
-               std::string_view source) -> Self { return returns(self, symbol, lags, source, false); },
+               std::string_view source) -> Self {
+                return returns(self, symbol, lags, source, false);
+            },
             "symbol"_a, "lags"_a, nb::kw_only(), "source"_a = "price", reference,
             "Simple percentage returns over ordered sample lags.")
         .def(
             "log_returns",
             [](Self self, std::string_view symbol, const std::vector<size_t>& lags,
-               std::string_view source) -> Self { return returns(self, symbol, lags, source, true); },
+               std::string_view source) -> Self {
+                return returns(self, symbol, lags, source, true);
+            },
             "symbol"_a, "lags"_a, nb::kw_only(), "source"_a = "price", reference,
             "Logarithmic returns over ordered sample lags.")
         .def("volatility", &volatility, "symbol"_a, "windows"_a, nb::kw_only(),

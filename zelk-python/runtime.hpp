@@ -105,6 +105,8 @@ struct RuntimeLayout {
 
 // Batch columns: one-dimensional CPU arrays of exactly this dtype. Bound with
 // noconvert, so another dtype is a TypeError instead of a silent cast.
+// Contiguity is checked by require_contiguous rather than in the type, so a
+// strided column is refused with its own message, in the documented order.
 template <typename T>
 using Column = nb::ndarray<const T, nb::ndim<1>, nb::device::cpu>;
 using KindColumn = Column<uint8_t>;
@@ -290,7 +292,9 @@ public:
     FloatArray transform_order_book(const std::vector<const OrderBookEvent*>& book_events,
                                     nb::handle context_updates) {
         for (size_t i = 0; i < book_events.size(); ++i) {
-            if (book_events[i] == nullptr) throw nb::type_error("events must be OrderBookEvent objects");
+            if (book_events[i] == nullptr) {
+                throw nb::type_error("events must be OrderBookEvent objects");
+            }
             require_book(book_events[i]->symbol(), i);
         }
         std::vector<Event> events;
@@ -334,8 +338,9 @@ private:
         }
         if (row.kind == 4) return Event::time(row.timestamp);
         if (row.handle < 0 || static_cast<uint64_t>(row.handle) >= symbols_.size()) {
-            return std::unexpected(fmt::format("unknown symbol handle {}; call {}.symbol(name) first",
-                                               row.handle, layout_.class_name));
+            return std::unexpected(fmt::format(
+                "unknown symbol handle {}; call {}.symbol(name) first", row.handle,
+                layout_.class_name));
         }
         const Symbol symbol = symbols_[static_cast<size_t>(row.handle)];
         const auto missing = [](std::string_view column) {

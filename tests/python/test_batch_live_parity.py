@@ -109,7 +109,11 @@ def random_stream(rng, n_segments):
             with_side = rng.random() < 0.6
             for _ in range(int(rng.integers(1, 40))):
                 clock += int(rng.integers(0, 700))
-                kind = int(rng.choice([KIND_PRICE, KIND_VOLUME, KIND_TRADE, KIND_TIME], p=[0.35, 0.15, 0.4, 0.1]))
+                kind = int(
+                    rng.choice(
+                        [KIND_PRICE, KIND_VOLUME, KIND_TRADE, KIND_TIME], p=[0.35, 0.15, 0.4, 0.1]
+                    )
+                )
                 symbol = "__global__" if kind == KIND_TIME else str(rng.choice(["btc", "eth"]))
                 price = float(np.round(100 + rng.normal() * 3, 2))
                 if rng.random() < 0.02:
@@ -135,12 +139,22 @@ def random_stream(rng, n_segments):
                 uid = update_ids[symbol]
                 if rng.random() < 0.25:
                     n_bids, n_asks = rng.integers(0, 5, size=2)
-                    bids = [(grid[i], str(rng.choice(sizes[2:]))) for i in rng.choice(20, n_bids, replace=False)]
-                    asks = [(grid[i], str(rng.choice(sizes[2:]))) for i in rng.choice(range(21, 41), n_asks, replace=False)]
+                    bids = [
+                        (grid[i], str(rng.choice(sizes[2:])))
+                        for i in rng.choice(20, n_bids, replace=False)
+                    ]
+                    asks = [
+                        (grid[i], str(rng.choice(sizes[2:])))
+                        for i in rng.choice(range(21, 41), n_asks, replace=False)
+                    ]
                     event = OrderBookEvent.snapshot(symbol, timestamp(symbol), uid, bids, asks)
                 else:
                     changes = [
-                        (str(rng.choice(["bid", "ask"])), str(rng.choice(grid)), str(rng.choice(sizes)))
+                        (
+                            str(rng.choice(["bid", "ask"])),
+                            str(rng.choice(grid)),
+                            str(rng.choice(sizes)),
+                        )
                         for _ in range(int(rng.integers(0, 4)))
                     ]
                     event = OrderBookEvent.delta(symbol, timestamp(symbol), uid, changes)
@@ -207,7 +221,7 @@ def run_batches(ext, handles, batches, width):
                 observed.extend(range(offset + start, offset + len(batch)))
                 start = len(batch)
             except ValueError as error:
-                match = re.fullmatch(r"row (\d+): (.*)", str(error), re.S)
+                match = re.fullmatch(r"row (\d+): (.*)", str(error), re.DOTALL)
                 assert match, str(error)
                 j = int(match[1])
                 errors[offset + start + j] = match[2]

@@ -63,7 +63,9 @@ def test_spec_errors_come_before_dtype_errors():
     bad = FeatureExtractorSpec().volatility("btc", [0])
     with pytest.raises(ValueError) as error:
         FeatureExtractor(bad, output_dtype="int8")
-    assert str(error.value).startswith("invalid indicator definition at index 0: rolling volatility")
+    assert str(error.value).startswith(
+        "invalid indicator definition at index 0: rolling volatility"
+    )
     with pytest.raises(ValueError) as error:
         FeatureExtractor(three_outputs(), output_dtype="int8")
     assert str(error.value).startswith("output_dtype must be")
@@ -124,5 +126,11 @@ def test_docstrings():
     for name, start in signatures.items():
         assert getattr(FeatureExtractor, name).__doc__.startswith(start), name
     transform = FeatureExtractor.transform.__doc__.split("\n")[0]
-    for part in ("(self, kind: ", ", symbol: ", ", timestamp: ", ", *, price: ", "context_updates: "):
+    for part in (
+        "(self, kind: ",
+        ", symbol: ",
+        ", timestamp: ",
+        ", *, price: ",
+        "context_updates: ",
+    ):
         assert part in transform

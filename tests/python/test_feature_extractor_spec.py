@@ -27,7 +27,8 @@ def test_warmup_policy():
     assert repr(FULL) == "WarmupPolicy.FULL_WINDOW"
     assert (int(FIRST), int(FULL)) == (0, 1)
     assert FIRST == WarmupPolicy.FIRST_VALUE and FULL == WarmupPolicy.FULL_WINDOW
-    assert FIRST != FULL and not (FIRST == FULL)
+    assert FIRST != FULL
+    assert (FIRST == FULL) is False
     assert len({FIRST, WarmupPolicy.FIRST_VALUE, FULL}) == 2
     # Policies compare equal only to policies.
     assert FIRST != 0 and FULL != "full_window"
@@ -236,9 +237,7 @@ def test_time_zones_refused(tz):
     )
 
 
-SOURCE_ERROR = (
-    'invalid `source` "{}"; expected "price", "volume", "trade_price", or "trade_volume"'
-)
+SOURCE_ERROR = 'invalid `source` "{}"; expected "price", "volume", "trade_price", or "trade_volume"'
 
 
 @pytest.mark.parametrize(

@@ -74,9 +74,9 @@ def expected_vwap(timestamps, prices, volumes, period, full_window):
         if full_window and t - timestamps[0] < window_ms:
             continue
         inside = starts[: i + 1] > starts[i] - window_ms
-        out[i] = (prices[: i + 1][inside] * volumes[: i + 1][inside]).sum() / volumes[
-            : i + 1
-        ][inside].sum()
+        out[i] = (prices[: i + 1][inside] * volumes[: i + 1][inside]).sum() / volumes[: i + 1][
+            inside
+        ].sum()
     return out
 
 
@@ -125,7 +125,9 @@ def test_against_numpy(seed, warmup):
                 got[prices_at], expected_volatility(p, window, full_window), rtol=1e-9, atol=1e-15
             )
 
-        signed = np.where(side[trades_at] == SIDE_AGGRESSOR_SELL, -volume[trades_at], volume[trades_at])
+        signed = np.where(
+            side[trades_at] == SIDE_AGGRESSOR_SELL, -volume[trades_at], volume[trades_at]
+        )
         for window in CVD_WINDOWS:
             got = column(f"cvd:{prefix}:source=event.trade:window={window}:warmup={label}")
             np.testing.assert_allclose(
@@ -141,4 +143,7 @@ def test_against_numpy(seed, warmup):
             )
             np.testing.assert_allclose(got[trades_at], expected, rtol=1e-11)
         # Sanity: the comparison covered real values, not only NaN.
-        assert np.isfinite(column(f"cvd:{prefix}:source=event.trade:window=3:warmup={label}")).sum() > 50
+        assert (
+            np.isfinite(column(f"cvd:{prefix}:source=event.trade:window=3:warmup={label}")).sum()
+            > 50
+        )

@@ -83,10 +83,7 @@ def test_scalar_method_ids(method):
         ),
         (
             lambda s: s.order_book_volume_between_prices("btc", "bid", "99", "100.25"),
-            [
-                f"order_book_volume_between_prices:{PREFIX}:side=bid:from_price=99"
-                ":to_price=100.25"
-            ],
+            [f"order_book_volume_between_prices:{PREFIX}:side=bid:from_price=99:to_price=100.25"],
         ),
     ],
 )

@@ -3,11 +3,10 @@
 import math
 
 import pytest
+from conftest import run_isolated
 
 import zelk
 from zelk import FeatureExtractor, OrderBookEvent
-
-from conftest import run_isolated
 
 NEGATIVE = "book prices and sizes must be nonnegative"
 BAD_SIDE = "book side must be bid or ask"
@@ -56,7 +55,11 @@ def test_valid_events_are_built():
         # The price of a pair is checked before its size.
         ([("-1", "abc")], [], NEGATIVE),
         # Bids are checked before asks, in order.
-        ([("1", "1"), ("1", "x")], [("-1", "1")], invalid_decimal("Invalid decimal: unknown character")),
+        (
+            [("1", "1"), ("1", "x")],
+            [("-1", "1")],
+            invalid_decimal("Invalid decimal: unknown character"),
+        ),
         ([], [("1", "1"), ("-2", "1")], NEGATIVE),
     ],
 )

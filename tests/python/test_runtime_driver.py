@@ -6,8 +6,8 @@ import math
 
 import numpy as np
 import pytest
+from conftest import F64, I64, U8, columns
 
-import zelk
 from zelk import (
     KIND_ORDERBOOK,
     KIND_PRICE,
@@ -21,8 +21,6 @@ from zelk import (
     OrderBookEvent,
     WarmupPolicy,
 )
-
-from conftest import F64, I64, U8, columns
 
 RATE = "context:symbol=10:__global__:source=context:name=4:rate"
 PRICE = "field:symbol=3:btc:source=field.price"
@@ -101,9 +99,8 @@ def test_symbol_limit_keeps_existing_handles():
 
 
 UNKNOWN_HANDLE = "unknown symbol handle {}; call FeatureExtractor.symbol(name) first"
-SIDE_ERROR = (
-    "invalid `side` {}; expected SIDE_AGGRESSOR_BUY (0) or SIDE_AGGRESSOR_SELL (1)"
-)
+UNSUPPORTED = "unsupported event kind {} (expected 0=price, 1=volume, 2=trade, 3=orderbook, 4=time)"
+SIDE_ERROR = "invalid `side` {}; expected SIDE_AGGRESSOR_BUY (0) or SIDE_AGGRESSOR_SELL (1)"
 
 
 @pytest.mark.parametrize(
@@ -113,18 +110,13 @@ SIDE_ERROR = (
             KIND_ORDERBOOK,
             0,
             {"price": 1.0},
-            "KIND_ORDERBOOK no longer accepts bid/ask scalars; use OrderBookEvent with "
-            "update_order_book or transform_order_book",
+            (
+                "KIND_ORDERBOOK no longer accepts bid/ask scalars; use OrderBookEvent with "
+                "update_order_book or transform_order_book"
+            ),
         ),
-        (
-            5,
-            0,
-            {},
-            "unsupported event kind 5 (expected 0=price, 1=volume, 2=trade, 3=orderbook, "
-            "4=time)",
-        ),
-        (255, 99, {}, "unsupported event kind 255 (expected 0=price, 1=volume, 2=trade, "
-         "3=orderbook, 4=time)"),
+        (5, 0, {}, UNSUPPORTED.format(5)),
+        (255, 99, {}, UNSUPPORTED.format(255)),
         (KIND_PRICE, 1, {"price": 1.0}, UNKNOWN_HANDLE.format(1)),
         (KIND_TRADE, -1, {"price": 1.0, "volume": 1.0}, UNKNOWN_HANDLE.format(-1)),
         # The handle is checked before the payload.
@@ -171,7 +163,9 @@ def test_event_building_errors(kind, handle, payload, message):
     # Batch: a clock tick, then the bad event as row 1; nothing is applied.
     # Only the payloads of the case are given as columns.
     arrays = {
-        name: np.array([0 if name == "side" else math.nan, payload[name]], dtype=U8 if name == "side" else F64)
+        name: np.array(
+            [0 if name == "side" else math.nan, payload[name]], dtype=U8 if name == "side" else F64
+        )
         for name in payload
     }
     with pytest.raises(ValueError) as error:
@@ -204,7 +198,11 @@ def test_time_rows_ignore_the_symbol_and_unused_payloads_are_ignored():
 def test_trades_with_and_without_side():
     ext = make_extractor()
     kind, symbol, ts, price, volume = columns(
-        [(KIND_TRADE, 0, 1, 10.0, 5.0), (KIND_TRADE, 0, 2, 11.0, 3.0), (KIND_TRADE, 0, 3, 12.0, 1.0)]
+        [
+            (KIND_TRADE, 0, 1, 10.0, 5.0),
+            (KIND_TRADE, 0, 2, 11.0, 3.0),
+            (KIND_TRADE, 0, 3, 12.0, 1.0),
+        ]
     )
     side = np.array([SIDE_AGGRESSOR_BUY, SIDE_AGGRESSOR_SELL, 7], dtype=U8)
     # A side value on a row is only read for trades; row 2's 7 is refused.
@@ -221,8 +219,11 @@ def test_trades_with_and_without_side():
     assert snapshot(ext)[TRADE_PRICE] == 12.0
     # The side of a non-trade row is not read.
     ext.transform(
-        np.array([KIND_PRICE], dtype=U8), np.array([0]), np.array([20]),
-        price=np.array([1.0]), side=np.array([200], dtype=U8),
+        np.array([KIND_PRICE], dtype=U8),
+        np.array([0]),
+        np.array([20]),
+        price=np.array([1.0]),
+        side=np.array([200], dtype=U8),
     )
 
 
@@ -240,17 +241,29 @@ def good_columns(n=3):
 @pytest.mark.parametrize(
     "override, message",
     [
-        ({"symbol": np.zeros(2, dtype=I64)}, "kind, symbol and timestamp must have the same length"),
-        ({"timestamp": np.zeros(4, dtype=I64)}, "kind, symbol and timestamp must have the same length"),
+        (
+            {"symbol": np.zeros(2, dtype=I64)},
+            "kind, symbol and timestamp must have the same length",
+        ),
+        (
+            {"timestamp": np.zeros(4, dtype=I64)},
+            "kind, symbol and timestamp must have the same length",
+        ),
         ({"price": np.zeros(2)}, "the `price` column must match the length of `kind`"),
         ({"volume": np.zeros(4)}, "the `volume` column must match the length of `kind`"),
         ({"side": np.zeros(1, dtype=U8)}, "the `side` column must match the length of `kind`"),
         ({"bid": np.zeros(0)}, "the `bid` column must match the length of `kind`"),
         ({"ask": np.zeros(9)}, "the `ask` column must match the length of `kind`"),
         # Optional columns are checked in the order price, volume, side, bid, ask.
-        ({"ask": np.zeros(1), "volume": np.zeros(1)}, "the `volume` column must match the length of `kind`"),
+        (
+            {"ask": np.zeros(1), "volume": np.zeros(1)},
+            "the `volume` column must match the length of `kind`",
+        ),
         # Lengths of the required columns come before any optional column.
-        ({"symbol": np.zeros(1, dtype=I64), "price": np.zeros(1)}, "kind, symbol and timestamp must have the same length"),
+        (
+            {"symbol": np.zeros(1, dtype=I64), "price": np.zeros(1)},
+            "kind, symbol and timestamp must have the same length",
+        ),
     ],
 )
 def test_length_checks(override, message):
@@ -331,14 +344,13 @@ def test_empty_batch():
 
 def test_mid_batch_core_error_keeps_earlier_rows():
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns(
+    kind, symbol, ts, price, _ = columns(
         [(KIND_PRICE, 0, 10, 100.0), (KIND_PRICE, 0, 5, 101.0), (KIND_PRICE, 0, 20, 102.0)]
     )
     with pytest.raises(ValueError) as error:
         ext.transform(kind, symbol, ts, price=price)
     assert str(error.value) == (
-        "row 1: timestamp 5 for price event for symbol btc is earlier than previous "
-        "timestamp 10"
+        "row 1: timestamp 5 for price event for symbol btc is earlier than previous timestamp 10"
     )
     assert snapshot(ext)[PRICE] == 100.0
     # The state after row 0 is locked in: row 2 was never dispatched.
@@ -407,7 +419,7 @@ def test_update_context_type_errors(updates):
 
 def test_context_batches_apply_before_their_row():
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns(
+    kind, symbol, ts, price, _ = columns(
         [(KIND_PRICE, 0, 1, 10.0), (KIND_PRICE, 0, 2, 11.0), (KIND_PRICE, 0, 3, 12.0)]
     )
     out = ext.transform(
@@ -438,7 +450,7 @@ def test_context_batches_apply_before_their_row():
 )
 def test_context_row_errors_apply_nothing(context, message):
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns([(KIND_PRICE, 0, t, 10.0) for t in (1, 2, 3)])
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, t, 10.0) for t in (1, 2, 3)])
     with pytest.raises(ValueError) as error:
         ext.transform(kind, symbol, ts, price=price, context_updates=context)
     assert str(error.value) == message
@@ -449,7 +461,7 @@ def test_context_row_errors_apply_nothing(context, message):
 @pytest.mark.parametrize("context", [{0: [(RATE, 1.0)]}, {0: {RATE: "x"}}, {0: {5: 1.0}}])
 def test_context_row_type_errors(context):
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns([(KIND_PRICE, 0, 1, 10.0)])
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, 1, 10.0)])
     with pytest.raises(TypeError):
         ext.transform(kind, symbol, ts, price=price, context_updates=context)
     assert all_nan(ext)
@@ -457,7 +469,7 @@ def test_context_row_type_errors(context):
 
 def test_event_errors_come_before_context_errors():
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns([(KIND_PRICE, 0, 1, 10.0), (KIND_PRICE, 3, 2, 1.0)])
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, 1, 10.0), (KIND_PRICE, 3, 2, 1.0)])
     with pytest.raises(ValueError) as error:
         ext.transform(kind, symbol, ts, price=price, context_updates={9: {}})
     assert str(error.value) == "row 1: " + UNKNOWN_HANDLE.format(3)
@@ -465,7 +477,7 @@ def test_event_errors_come_before_context_errors():
 
 def test_context_applied_before_a_failing_row_stays():
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns([(KIND_PRICE, 0, 5, 10.0), (KIND_PRICE, 0, 4, 11.0)])
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, 5, 10.0), (KIND_PRICE, 0, 4, 11.0)])
     with pytest.raises(ValueError):
         ext.transform(kind, symbol, ts, price=price, context_updates={1: {RATE: 7.0}})
     state = snapshot(ext)
@@ -542,7 +554,12 @@ DTYPE_ERROR = 'output_dtype must be "float32", "float64", numpy.float32, or nump
 
 @pytest.mark.parametrize(
     "value, expected",
-    [("float32", "float32"), ("float64", "float64"), (np.float32, "float32"), (np.float64, "float64")],
+    [
+        ("float32", "float32"),
+        ("float64", "float64"),
+        (np.float32, "float32"),
+        (np.float64, "float64"),
+    ],
 )
 def test_output_dtype_values(value, expected):
     ext = make_extractor(output_dtype=value)
@@ -567,7 +584,7 @@ def test_output_dtype_refused(value):
 def test_float32_everywhere(book_spec):
     ext = make_extractor(output_dtype="float32")
     assert ext.values().dtype == np.float32
-    kind, symbol, ts, price, volume = columns([(KIND_PRICE, 0, 1, 0.1)])
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, 1, 0.1)])
     out = ext.transform(kind, symbol, ts, price=price)
     assert out.dtype == np.float32
     assert out[0, ext.feature_names().index(PRICE)] == np.float32(0.1)
@@ -607,7 +624,7 @@ def test_output_dtype_cannot_be_deleted():
 
 def test_results_are_fresh_arrays_owned_by_numpy():
     ext = make_extractor()
-    kind, symbol, ts, price, volume = columns([(KIND_PRICE, 0, 1, 1.0), (KIND_PRICE, 0, 2, 2.0)])
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, 1, 1.0), (KIND_PRICE, 0, 2, 2.0)])
     out = ext.transform(kind, symbol, ts, price=price)
     assert out.flags.c_contiguous and out.flags.writeable
     assert not out.flags.owndata  # wraps the block written by the replay
