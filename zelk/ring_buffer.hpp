@@ -33,7 +33,9 @@ public:
     // storage cannot be obtained (a window too large for memory must be a
     // refusal, not a crash).
     static std::optional<HeapRingBuffer> try_new(size_t capacity) {
-        if (capacity == 0 || capacity > SIZE_MAX / sizeof(T)) return std::nullopt;
+        // Array new refuses sizes beyond PTRDIFF_MAX by throwing even in its
+        // nothrow form, so those are refused here.
+        if (capacity == 0 || capacity > PTRDIFF_MAX / sizeof(T)) return std::nullopt;
         // Default-initialised: slots are written before they are read, and an
         // untouched block costs no resident memory.
         std::unique_ptr<T[]> storage(new (std::nothrow) T[capacity]);

@@ -1,5 +1,6 @@
 #include "zelk/features/feature_extractor.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -107,13 +108,15 @@ void FeatureExtractor::commit_book_update(Symbol symbol, const PreparedUpdate& p
     }
     if (*outcome != UpdateOutcome::Applied && *outcome != UpdateOutcome::Resynchronized) return;
     const OrderBook& book = *books_.find(symbol);
+    std::array<std::optional<ExactDecimal>, OrderBookDerivation::MAX_DEPTHS> values;
     for (const uint16_t d : router_.book_subscribers(symbol)) {
         const auto* derivation = as_order_book_derivation(derivations_[d]);
         const OutputRange& range = output_ranges_[d];
+        const auto cells = std::span(values).first(range.count);
+        derivation->evaluate(book, cells);
         for (size_t i = 0; i < range.count; ++i) {
-            const auto value = derivation->evaluate(book, i);
             const double cell =
-                value ? value->to_f64() : std::numeric_limits<double>::quiet_NaN();
+                cells[i] ? cells[i]->to_f64() : std::numeric_limits<double>::quiet_NaN();
             update_mask_[range.first + i] = 1;
             vector_.set_value_at(range.first + i, cell);
         }

@@ -1,5 +1,8 @@
 #include "zelk/order_book/queries.hpp"
 
+#include <algorithm>
+#include <array>
+
 namespace zelk {
 
 namespace {
@@ -38,24 +41,6 @@ std::optional<ExactDecimal> weighted(const ExactDecimal& p1, const ExactDecimal&
 }
 
 // Sum of the sizes of the first `depth` levels; none on overflow.
-std::optional<ExactDecimal> sum_of_first(const BookSide& side, size_t depth) {
-    ExactDecimal total;
-    if (depth == 0) return total;
-    bool overflow = false;
-    size_t taken = 0;
-    side.for_each_level([&](const Level& l) {
-        const auto sum = total.checked_add(l.size);
-        if (!sum) {
-            overflow = true;
-            return false;
-        }
-        total = *sum;
-        return ++taken < depth;
-    });
-    if (overflow) return std::nullopt;
-    return total;
-}
-
 }  // namespace
 
 std::optional<Level> best_bid(const OrderBook& book) { return book.bids().best(); }
@@ -104,16 +89,81 @@ std::optional<ExactDecimal> microprice(const OrderBook& book) {
     return weighted(top->bid.price, top->ask.size, top->ask.price, top->bid.size, *total);
 }
 
-std::optional<ExactDecimal> imbalance(const OrderBook& book, size_t depth) {
-    const auto bids = sum_of_first(book.bids(), depth);
-    if (!bids) return std::nullopt;
-    const auto asks = sum_of_first(book.asks(), depth);
-    if (!asks) return std::nullopt;
+namespace {
+
+// For each requested depth, the sum of the sizes of the first `depth` levels
+// of the side (all of them when it has fewer), in one walk: the running total
+// is recorded as the walk passes each depth, so every sum is the same
+// left-to-right sum a walk to that depth alone would give. None where the
+// running total overflowed first.
+void sums_at_depths(const BookSide& side, std::span<const uint64_t> depths,
+                    std::span<std::optional<ExactDecimal>> sums) {
+    // Positions of the depths in ascending order (at most a handful).
+    std::array<size_t, IMBALANCE_MAX_DEPTHS> order{};
+    for (size_t i = 0; i < depths.size(); ++i) {
+        size_t j = i;
+        while (j > 0 && depths[order[j - 1]] > depths[i]) {
+            order[j] = order[j - 1];
+            --j;
+        }
+        order[j] = i;
+    }
+    ExactDecimal total;
+    uint64_t taken = 0;
+    size_t next = 0;
+    bool overflow = false;
+    auto record_reached = [&] {
+        while (next < depths.size() && depths[order[next]] <= taken) {
+            sums[order[next++]] = total;
+        }
+    };
+    record_reached();
+    side.for_each_level([&](const Level& l) {
+        if (next == depths.size()) return false;
+        const auto sum = total.checked_add(l.size);
+        if (!sum) {
+            overflow = true;
+            return false;
+        }
+        total = *sum;
+        ++taken;
+        record_reached();
+        return next < depths.size();
+    });
+    // Depths beyond the side's levels take the whole side; after an overflow
+    // they have no value.
+    for (; next < depths.size(); ++next) {
+        sums[order[next]] = overflow ? std::nullopt : std::optional<ExactDecimal>(total);
+    }
+}
+
+std::optional<ExactDecimal> imbalance_of(const std::optional<ExactDecimal>& bids,
+                                         const std::optional<ExactDecimal>& asks) {
+    if (!bids || !asks) return std::nullopt;
     const auto total = bids->checked_add(*asks);
     if (!total || total->is_zero()) return std::nullopt;
     const auto difference = bids->checked_sub(*asks);
     if (!difference) return std::nullopt;
     return difference->checked_div(*total);
+}
+
+}  // namespace
+
+void imbalances(const OrderBook& book, std::span<const uint64_t> depths,
+                std::span<std::optional<ExactDecimal>> out) {
+    std::array<std::optional<ExactDecimal>, IMBALANCE_MAX_DEPTHS> bids{};
+    std::array<std::optional<ExactDecimal>, IMBALANCE_MAX_DEPTHS> asks{};
+    const size_t n = std::min(depths.size(), IMBALANCE_MAX_DEPTHS);
+    sums_at_depths(book.bids(), depths.first(n), std::span(bids).first(n));
+    sums_at_depths(book.asks(), depths.first(n), std::span(asks).first(n));
+    for (size_t i = 0; i < n; ++i) out[i] = imbalance_of(bids[i], asks[i]);
+}
+
+std::optional<ExactDecimal> imbalance(const OrderBook& book, size_t depth) {
+    const uint64_t depths[] = {depth};
+    std::optional<ExactDecimal> value;
+    imbalances(book, depths, std::span(&value, 1));
+    return value;
 }
 
 std::optional<ExactDecimal> level(const OrderBook& book, Side side, const ExactDecimal& price) {

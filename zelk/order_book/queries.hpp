@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "zelk/error.hpp"
@@ -41,6 +42,12 @@ std::optional<ExactDecimal> microprice(const OrderBook& book);
 // (B - A) / (B + A) over the sizes of the first `depth` levels of each side
 // (all of them when a side has fewer); none when B + A is zero.
 std::optional<ExactDecimal> imbalance(const OrderBook& book, size_t depth);
+// imbalance() for several depths at once, walking each side once: out[i]
+// equals imbalance(book, depths[i]). REQUIRES: depths.size() <=
+// IMBALANCE_MAX_DEPTHS and out.size() >= depths.size().
+inline constexpr size_t IMBALANCE_MAX_DEPTHS = 16;
+void imbalances(const OrderBook& book, std::span<const uint64_t> depths,
+                std::span<std::optional<ExactDecimal>> out);
 
 // The size resting at exactly `price` (numeric equality); none when absent,
 // including a price off a dense grid.

@@ -15,8 +15,17 @@ OrderBookDerivation OrderBookDerivation::create(const FeatureKey& query,
     return derivation;
 }
 
-std::optional<ExactDecimal> OrderBookDerivation::evaluate(const OrderBook& book,
-                                                          size_t cell) const {
+void OrderBookDerivation::evaluate(const OrderBook& book,
+                                   std::span<std::optional<ExactDecimal>> out) const {
+    if (query_.kind == FeatureKind::OrderBookImbalance) {
+        // All depths in one walk of each side.
+        imbalances(book, std::span(depths_).first(depth_count_), out);
+        return;
+    }
+    if (!out.empty()) out[0] = evaluate_single(book);
+}
+
+std::optional<ExactDecimal> OrderBookDerivation::evaluate_single(const OrderBook& book) const {
     const FeatureKey& q = query_;
     auto price_of = [](const std::optional<Level>& l) -> std::optional<ExactDecimal> {
         if (!l) return std::nullopt;
@@ -55,9 +64,6 @@ std::optional<ExactDecimal> OrderBookDerivation::evaluate(const OrderBook& book,
         case FeatureKind::OrderBookSpreadBps: return spread_bps(book);
         case FeatureKind::OrderBookWeightedMidPrice: return weighted_mid_price(book);
         case FeatureKind::OrderBookMicroprice: return microprice(book);
-        case FeatureKind::OrderBookImbalance:
-            if (cell >= depth_count_) return std::nullopt;
-            return imbalance(book, depths_[cell]);
         default: return std::nullopt;
     }
 }

@@ -30,13 +30,15 @@ public:
     // Book derivations see no events directly.
     void update(const Event&, size_t, size_t, OutputSink&) const {}
 
-    // The exact value of cell `cell`, or none when the query has no value.
-    std::optional<ExactDecimal> evaluate(const OrderBook& book, size_t cell) const;
+    // The exact value of each cell, none where the query has no value.
+    // REQUIRES: out.size() == the derivation's cell count.
+    void evaluate(const OrderBook& book, std::span<std::optional<ExactDecimal>> out) const;
 
     Symbol symbol() const { return query_.symbol; }
 
 private:
     explicit OrderBookDerivation(const FeatureKey& query) : query_(query) {}
+    std::optional<ExactDecimal> evaluate_single(const OrderBook& book) const;
 
     FeatureKey query_;
     std::array<uint64_t, MAX_DEPTHS> depths_{};
