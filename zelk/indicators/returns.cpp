@@ -1,5 +1,7 @@
 #include "zelk/indicators/returns.hpp"
 
+#include "zelk/indicators/window_buffer.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -26,7 +28,9 @@ Result<Returns> Returns::create(ReturnKind kind, std::span<const uint64_t> lags)
         }
         states.push_back(lag);
     }
-    return Returns(kind, capacity, states);
+    auto history = allocate_window_buffer<double>(capacity);
+    if (!history) return std::unexpected(std::move(history.error()));
+    return Returns(kind, std::move(*history), states);
 }
 
 double Returns::log_or_nan(double x) { return x > 0.0 ? std::log(x) : NaN; }

@@ -26,7 +26,8 @@ public:
     // largest lag + 1 inputs. Errors: a largest lag at the unsigned maximum
     // (WindowPeriodOutOfRange, usize: its history would not fit); then per
     // lag in order a 17th (WindowLimitReached), 0 (WindowPeriodZero), or one
-    // at or beyond the capacity (WindowPeriodMustBeLessThanCapacity).
+    // at or beyond the capacity (WindowPeriodMustBeLessThanCapacity); last a
+    // history that cannot be allocated (WindowPeriodOutOfRange, usize).
     static Result<Returns> create(ReturnKind kind, std::span<const uint64_t> lags);
 
     // Feeds one input.
@@ -49,8 +50,8 @@ public:
     }
 
 private:
-    Returns(ReturnKind kind, size_t capacity, WindowArray<uint64_t> lags)
-        : history_(capacity), lags_(lags), kind_(kind) {}
+    Returns(ReturnKind kind, HeapRingBuffer<double> history, WindowArray<uint64_t> lags)
+        : history_(std::move(history)), lags_(lags), kind_(kind) {}
 
     static double log_or_nan(double x);
 

@@ -21,6 +21,7 @@
 #include "zelk/error.hpp"
 #include "zelk/indicator_kind.hpp"
 #include "zelk/indicators/timed_schedule.hpp"
+#include "zelk/indicators/window_buffer.hpp"
 #include "zelk/indicators/window_array.hpp"
 #include "zelk/ring_buffer.hpp"
 
@@ -40,7 +41,8 @@ public:
     // An instance with one window per entry of `periods` (in buckets), in that
     // order; the bucket capacity is the largest period + 1. `kind` names the
     // indicator in TimedPeriodTooLarge. Errors: those of TimedSchedule::create
-    // and TimedSchedule::add_window.
+    // and TimedSchedule::add_window, then WindowPeriodOutOfRange (usize) when
+    // the buckets cannot be allocated.
     static Result<RollingTimedSum> create(IndicatorKind kind, Duration aggregation,
                                           std::span<const uint64_t> periods,
                                           WarmupPolicy warmup) {
@@ -52,7 +54,9 @@ public:
         for (const uint64_t period : periods) {
             if (auto ok = schedule->add_window(period); !ok) return std::unexpected(ok.error());
         }
-        return RollingTimedSum(std::move(*schedule));
+        auto buckets = allocate_window_buffer<TimedSumBucket<N>>(schedule->capacity());
+        if (!buckets) return std::unexpected(std::move(buckets.error()));
+        return RollingTimedSum(std::move(*schedule), std::move(*buckets));
     }
 
     // Adds one more window of `period` buckets; fails as
@@ -99,8 +103,8 @@ private:
         Sums sums{};
     };
 
-    explicit RollingTimedSum(TimedSchedule schedule)
-        : schedule_(std::move(schedule)), buckets_(schedule_.capacity()) {
+    RollingTimedSum(TimedSchedule schedule, HeapRingBuffer<TimedSumBucket<N>> buckets)
+        : schedule_(std::move(schedule)), buckets_(std::move(buckets)) {
         for (size_t w = 0; w < schedule_.window_count(); ++w) windows_.push_back(WindowState{});
     }
 

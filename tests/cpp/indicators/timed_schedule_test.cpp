@@ -78,6 +78,24 @@ TEST(TimedConstruction, TooLargePeriodNamesEachIndicator) {
               "invalid argument: timed rolling volatility timed period is too large");
 }
 
+TEST(TimedConstruction, BucketsBeyondMemoryAreRefused) {
+    // 2^62 buckets of 1 ms: the window fits signed 64-bit milliseconds, the
+    // bucket buffer fits no address space.
+    const uint64_t periods[] = {uint64_t{1} << 62};
+    const Duration millisecond{0, 1'000'000};
+    const auto w = WarmupPolicy::FirstValue;
+    const std::string text = "invalid argument: window period must fit usize";
+    EXPECT_EQ(error_text(RollingTimedSum<1>::create(IndicatorKind::TradeVolumeTimed, millisecond,
+                                                    periods, w)),
+              text);
+    EXPECT_EQ(error_text(RollingTimedSum<2>::create(IndicatorKind::VwapTimed, millisecond,
+                                                    periods, w)),
+              text);
+    EXPECT_EQ(error_text(SimpleMovingAverageTimed::create(millisecond, periods, w)), text);
+    EXPECT_EQ(error_text(RollingVolatilityTimed::create(millisecond, periods, w)), text);
+    EXPECT_EQ(error_text(OnBalanceVolumeTimed::create(millisecond, periods, w)), text);
+}
+
 TEST(TimedConstruction, AddWindowChecksCapacityAndData) {
     const uint64_t periods[] = {2};  // capacity 3
     auto sma = *SimpleMovingAverageTimed::create(SECOND, periods, WarmupPolicy::FirstValue);

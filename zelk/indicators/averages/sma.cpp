@@ -13,11 +13,13 @@ Result<SimpleMovingAverageTimed> SimpleMovingAverageTimed::create(
     for (const uint64_t period : periods) {
         if (auto ok = schedule->add_window(period); !ok) return std::unexpected(ok.error());
     }
-    return SimpleMovingAverageTimed(std::move(*schedule));
+    auto buckets = allocate_window_buffer<Bucket>(schedule->capacity());
+    if (!buckets) return std::unexpected(std::move(buckets.error()));
+    return SimpleMovingAverageTimed(std::move(*schedule), std::move(*buckets));
 }
 
-SimpleMovingAverageTimed::SimpleMovingAverageTimed(TimedSchedule schedule)
-    : schedule_(std::move(schedule)), buckets_(schedule_.capacity()) {
+SimpleMovingAverageTimed::SimpleMovingAverageTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets)
+    : schedule_(std::move(schedule)), buckets_(std::move(buckets)) {
     for (size_t w = 0; w < schedule_.window_count(); ++w) windows_.push_back(WindowState{});
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "zelk/indicators/window_buffer.hpp"
+
 namespace zelk {
 
 Result<RollingVolatility> RollingVolatility::create(std::span<const uint64_t> windows,
@@ -18,7 +20,9 @@ Result<RollingVolatility> RollingVolatility::create(std::span<const uint64_t> wi
         }
         states.push_back(Window{period, Moments{}});
     }
-    return RollingVolatility(capacity, states, warmup);
+    auto buffer = allocate_window_buffer<double>(capacity);
+    if (!buffer) return std::unexpected(std::move(buffer.error()));
+    return RollingVolatility(std::move(*buffer), states, warmup);
 }
 
 void RollingVolatility::update(double x) {

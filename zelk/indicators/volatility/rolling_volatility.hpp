@@ -26,7 +26,8 @@ public:
     // return buffer holds the largest window. Errors: an empty list or a
     // largest window of 0 (RingBufferCapacityZero); then per window in order a
     // 17th (WindowLimitReached), 0 (WindowPeriodZero), or one beyond the
-    // capacity (WindowPeriodExceedsCapacity).
+    // capacity (WindowPeriodExceedsCapacity); last a buffer that cannot be allocated
+    // (WindowPeriodOutOfRange, usize).
     static Result<RollingVolatility> create(std::span<const uint64_t> windows,
                                             WarmupPolicy warmup);
 
@@ -52,8 +53,8 @@ private:
         Moments moments;
     };
 
-    RollingVolatility(size_t capacity, WindowArray<Window> windows, WarmupPolicy warmup)
-        : returns_(capacity), windows_(windows), warmup_(warmup) {}
+    RollingVolatility(HeapRingBuffer<double> buffer, WindowArray<Window> windows, WarmupPolicy warmup)
+        : returns_(std::move(buffer)), windows_(windows), warmup_(warmup) {}
 
     std::optional<double> previous_;
     HeapRingBuffer<double> returns_;

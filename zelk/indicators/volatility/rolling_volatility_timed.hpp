@@ -19,6 +19,7 @@
 #include "zelk/indicators/timed_schedule.hpp"
 #include "zelk/indicators/volatility/moments.hpp"
 #include "zelk/indicators/window_array.hpp"
+#include "zelk/indicators/window_buffer.hpp"
 #include "zelk/ring_buffer.hpp"
 
 namespace zelk {
@@ -26,7 +27,8 @@ namespace zelk {
 class RollingVolatilityTimed {
 public:
     // One window per entry of `periods` (in buckets), in that order. Errors:
-    // those of TimedSchedule::create (kind VolatilityTimed) and add_window.
+    // those of TimedSchedule::create (kind VolatilityTimed) and add_window, then
+    // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
     static Result<RollingVolatilityTimed> create(Duration aggregation,
                                                  std::span<const uint64_t> periods,
                                                  WarmupPolicy warmup);
@@ -56,7 +58,7 @@ private:
         Moments moments;
     };
 
-    explicit RollingVolatilityTimed(TimedSchedule schedule);
+    RollingVolatilityTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets);
     bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "zelk/indicators/window_buffer.hpp"
+
 namespace zelk {
 
 Result<CumulativeVolumeDelta> CumulativeVolumeDelta::create(std::span<const uint64_t> windows,
@@ -18,7 +20,9 @@ Result<CumulativeVolumeDelta> CumulativeVolumeDelta::create(std::span<const uint
         }
         states.push_back(Window{period, 0.0});
     }
-    return CumulativeVolumeDelta(capacity, states, warmup);
+    auto buffer = allocate_window_buffer<double>(capacity);
+    if (!buffer) return std::unexpected(std::move(buffer.error()));
+    return CumulativeVolumeDelta(std::move(*buffer), states, warmup);
 }
 
 void CumulativeVolumeDelta::update_inner(bool sell, double volume) {

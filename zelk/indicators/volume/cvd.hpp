@@ -23,7 +23,8 @@ public:
     // holds the largest window. Errors: an empty list or a largest window of 0
     // (RingBufferCapacityZero); then per window in order a 17th
     // (WindowLimitReached), 0 (WindowPeriodZero), or one beyond the capacity
-    // (WindowPeriodExceedsCapacity).
+    // (WindowPeriodExceedsCapacity); last a buffer that cannot be allocated
+    // (WindowPeriodOutOfRange, usize).
     static Result<CumulativeVolumeDelta> create(std::span<const uint64_t> windows,
                                                 WarmupPolicy warmup);
 
@@ -46,8 +47,8 @@ private:
         double sum = 0.0;
     };
 
-    CumulativeVolumeDelta(size_t capacity, WindowArray<Window> windows, WarmupPolicy warmup)
-        : volumes_(capacity), windows_(windows), warmup_(warmup) {}
+    CumulativeVolumeDelta(HeapRingBuffer<double> buffer, WindowArray<Window> windows, WarmupPolicy warmup)
+        : volumes_(std::move(buffer)), windows_(windows), warmup_(warmup) {}
 
     HeapRingBuffer<double> volumes_;
     WindowArray<Window> windows_;

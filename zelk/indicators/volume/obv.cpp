@@ -24,11 +24,13 @@ Result<OnBalanceVolumeTimed> OnBalanceVolumeTimed::create(Duration aggregation,
     for (const uint64_t period : periods) {
         if (auto ok = schedule->add_window(period); !ok) return std::unexpected(ok.error());
     }
-    return OnBalanceVolumeTimed(std::move(*schedule));
+    auto buckets = allocate_window_buffer<Bucket>(schedule->capacity());
+    if (!buckets) return std::unexpected(std::move(buckets.error()));
+    return OnBalanceVolumeTimed(std::move(*schedule), std::move(*buckets));
 }
 
-OnBalanceVolumeTimed::OnBalanceVolumeTimed(TimedSchedule schedule)
-    : schedule_(std::move(schedule)), buckets_(schedule_.capacity()) {
+OnBalanceVolumeTimed::OnBalanceVolumeTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets)
+    : schedule_(std::move(schedule)), buckets_(std::move(buckets)) {
     for (size_t w = 0; w < schedule_.window_count(); ++w) windows_.push_back(WindowState{});
 }
 

@@ -17,6 +17,7 @@
 #include "zelk/error.hpp"
 #include "zelk/indicators/timed_schedule.hpp"
 #include "zelk/indicators/window_array.hpp"
+#include "zelk/indicators/window_buffer.hpp"
 #include "zelk/ring_buffer.hpp"
 
 namespace zelk {
@@ -24,7 +25,8 @@ namespace zelk {
 class OnBalanceVolumeTimed {
 public:
     // One window per entry of `periods` (in buckets), in that order. Errors:
-    // those of TimedSchedule::create (kind ObvTimed) and add_window.
+    // those of TimedSchedule::create (kind ObvTimed) and add_window, then
+    // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
     static Result<OnBalanceVolumeTimed> create(Duration aggregation,
                                                std::span<const uint64_t> periods,
                                                WarmupPolicy warmup);
@@ -54,7 +56,7 @@ private:
         double sum = 0.0;
     };
 
-    explicit OnBalanceVolumeTimed(TimedSchedule schedule);
+    OnBalanceVolumeTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets);
     bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
 

@@ -58,6 +58,8 @@ TEST(RollingVolatility, ConstructionErrors) {
         {{0}, "invalid argument: ring buffer capacity must be greater than 0"},
         {{3, 0}, "invalid argument: window period must be greater than 0"},
         {std::vector<uint64_t>(17, 2), "invalid argument: maximum number of windows (16) reached"},
+        // A window no process could hold is refused instead of failing the allocation.
+        {{std::numeric_limits<uint64_t>::max()}, "invalid argument: window period must fit usize"},
     };
     for (const Case& c : cases) {
         auto v = RollingVolatility::create(c.windows, WarmupPolicy::FirstValue);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace zelk {
@@ -45,6 +46,7 @@ TEST(CumulativeVolumeDelta, ConstructionErrors) {
         {{}, "invalid argument: ring buffer capacity must be greater than 0"},
         {{1, 0}, "invalid argument: window period must be greater than 0"},
         {std::vector<uint64_t>(17, 1), "invalid argument: maximum number of windows (16) reached"},
+        {{std::numeric_limits<uint64_t>::max()}, "invalid argument: window period must fit usize"},
     };
     for (const Case& c : cases) {
         auto cvd = CumulativeVolumeDelta::create(c.windows, WarmupPolicy::FirstValue);
