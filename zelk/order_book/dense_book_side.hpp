@@ -189,7 +189,8 @@ private:
             units = whole;
         } else if (scale < grid_.scale) {
             const uint32_t missing = grid_.scale - scale;
-            if (missing >= 20 || __builtin_mul_overflow(units, POW10_U64[missing], &units)) {
+            if (missing >= 20) return wide_index(price);
+            if (__builtin_mul_overflow(units, POW10_U64[missing], &units)) {
                 return NO_INDEX;  // far above the grid
             }
         }

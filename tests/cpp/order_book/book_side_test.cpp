@@ -111,6 +111,15 @@ TEST(DenseBookSide, IndexOfGridPrices) {
     EXPECT_EQ(from_zero.index(dec("0.00")), 0u);
     EXPECT_EQ(from_zero.index(dec("-0.01")), std::nullopt);
     EXPECT_EQ(from_zero.index(dec("1")), 100u);
+    // A price with 20 fewer fraction digits than the grid.
+    const auto fine = DenseBookSide::create(
+                          Side::Ask, grid("0.00000000000000000001", "0", "0.00000000000000001"))
+                          .value();
+    EXPECT_EQ(fine.level_count(), 1001u);
+    EXPECT_EQ(fine.index(dec("0")), 0u);
+    EXPECT_EQ(fine.index(dec("-0")), 0u);
+    EXPECT_EQ(fine.index(dec("1")), std::nullopt);
+    EXPECT_EQ(fine.index(dec("0.00000000000000000999")), 999u);
 }
 
 // The index as the grid arithmetic defines it, computed with decimals.

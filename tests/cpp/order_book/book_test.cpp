@@ -255,8 +255,8 @@ TEST(OrderBookProtocol, DenseBooksRefuseOffGridPrices) {
 
 TEST(OrderBookProtocol, PreparedDecisionsNameTheirAction) {
     OrderBook book = sparse_book(2, UpdatePolicy::Contiguous);
-    const auto& d5 = std::get<OrderBookDelta>(delta(5));
-    EXPECT_EQ(book.prepare_update(d5), PreparedUpdate{PreparedUpdate::Buffer{}});
+    EXPECT_EQ(book.prepare_update(std::get<OrderBookDelta>(delta(5))),
+              PreparedUpdate{PreparedUpdate::Buffer{}});
     ASSERT_TRUE(apply(book, delta(5)).has_value());
     EXPECT_EQ(book.prepare_update(std::get<OrderBookDelta>(delta(7))),
               (PreparedUpdate{PreparedUpdate::Reject{RejectAction::RetainDelta,
