@@ -49,7 +49,9 @@ Result<TimedSchedule> TimedSchedule::create(IndicatorKind kind, Duration aggrega
 Status TimedSchedule::check_window(uint64_t period) const {
     if (windows_.full()) return fail(arg::WindowLimitReached{MAX_WINDOWS});
     if (period == 0) return fail(arg::WindowPeriodZero{});
-    if (period >= capacity_) return fail(arg::WindowPeriodMustBeLessThanCapacity{period, capacity_});
+    if (period >= capacity_) {
+        return fail(arg::WindowPeriodMustBeLessThanCapacity{period, capacity_});
+    }
     if (has_data()) return fail(arg::WindowAddedAfterData{});
     if (period > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         return fail(arg::WindowPeriodOutOfRange{PeriodWidth::Signed64});

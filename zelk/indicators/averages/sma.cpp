@@ -18,7 +18,8 @@ Result<SimpleMovingAverageTimed> SimpleMovingAverageTimed::create(
     return SimpleMovingAverageTimed(std::move(*schedule), std::move(*buckets));
 }
 
-SimpleMovingAverageTimed::SimpleMovingAverageTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets)
+SimpleMovingAverageTimed::SimpleMovingAverageTimed(TimedSchedule schedule,
+                                                   HeapRingBuffer<Bucket> buckets)
     : schedule_(std::move(schedule)), buckets_(std::move(buckets)) {
     for (size_t w = 0; w < schedule_.window_count(); ++w) windows_.push_back(WindowState{});
 }
@@ -62,7 +63,8 @@ void SimpleMovingAverageTimed::update(Timestamp t, double x) {
         bucket_sum_ += x;
         ++bucket_samples_;
         const double old_mean = buckets_.back().mean;
-        const double new_mean = bucket_sum_ / static_cast<double>(static_cast<int64_t>(bucket_samples_));
+        const double samples = static_cast<double>(static_cast<int64_t>(bucket_samples_));
+        const double new_mean = bucket_sum_ / samples;
         buckets_.back().mean = new_mean;
         for (size_t w = 0; w < windows_.size(); ++w) {
             WindowState& state = windows_[w];

@@ -53,7 +53,8 @@ private:
         Moments moments;
     };
 
-    RollingVolatility(HeapRingBuffer<double> buffer, WindowArray<Window> windows, WarmupPolicy warmup)
+    RollingVolatility(HeapRingBuffer<double> buffer, WindowArray<Window> windows,
+                      WarmupPolicy warmup)
         : returns_(std::move(buffer)), windows_(windows), warmup_(warmup) {}
 
     std::optional<double> previous_;

@@ -20,7 +20,8 @@ Result<RollingVolatilityTimed> RollingVolatilityTimed::create(Duration aggregati
     return RollingVolatilityTimed(std::move(*schedule), std::move(*buckets));
 }
 
-RollingVolatilityTimed::RollingVolatilityTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets)
+RollingVolatilityTimed::RollingVolatilityTimed(TimedSchedule schedule,
+                                               HeapRingBuffer<Bucket> buckets)
     : schedule_(std::move(schedule)), buckets_(std::move(buckets)) {
     for (size_t w = 0; w < schedule_.window_count(); ++w) windows_.push_back(WindowState{});
 }

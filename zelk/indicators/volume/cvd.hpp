@@ -47,7 +47,8 @@ private:
         double sum = 0.0;
     };
 
-    CumulativeVolumeDelta(HeapRingBuffer<double> buffer, WindowArray<Window> windows, WarmupPolicy warmup)
+    CumulativeVolumeDelta(HeapRingBuffer<double> buffer, WindowArray<Window> windows,
+                          WarmupPolicy warmup)
         : volumes_(std::move(buffer)), windows_(windows), warmup_(warmup) {}
 
     HeapRingBuffer<double> volumes_;

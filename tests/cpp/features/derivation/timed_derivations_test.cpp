@@ -57,10 +57,11 @@ TEST_F(TimedDerivations, InputsFeedAndOtherEventsOfTheSymbolLetTimePass) {
                      {0.0, 0.0}});
     cases.push_back(
         {"obv", *ObvTimedDerivation::create(a, periods, SECOND, first), {0.0, NaN}, {0.0, NaN}});
-    cases.push_back({"sma",
-                     *SmaTimedDerivation::create(a, SourceField::TradePrice, periods, SECOND, first),
-                     {10.5, NaN},
-                     {NaN, NaN}});
+    cases.push_back(
+        {"sma",
+         *SmaTimedDerivation::create(a, SourceField::TradePrice, periods, SECOND, first),
+         {10.5, NaN},
+         {NaN, NaN}});
     cases.push_back(
         {"volatility",
          *VolatilityTimedDerivation::create(a, SourceField::TradePrice, periods, SECOND, first),
