@@ -72,7 +72,8 @@ ArtifactResult<ReadSource> read_source(const SourceDocument& doc, Symbol symbol)
                 event ? field_of_pair(*event, doc.field->value) : std::optional<ScalarField>{};
             if (!field) {
                 return fail(fmt::format("invalid field source event/field pair {}/{}",
-                                        doc.event->value, doc.field->value),
+                                        json::printable(doc.event->value),
+                                        json::printable(doc.field->value)),
                             doc.position);
             }
             return ReadSource{*type, FeatureSource::of_field(*field)};

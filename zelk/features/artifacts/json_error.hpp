@@ -2,12 +2,34 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include <fmt/format.h>
 
 #include "zelk/features/artifacts/json_value.hpp"
 
 namespace zelk::json {
+
+// `text` with control characters escaped (\n, \t, \u{1b}, ...), so that a
+// name taken from a document keeps a message on one line.
+inline std::string printable(std::string_view text) {
+    std::string out;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += fmt::format("\\u{{{:x}}}", c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
 
 struct Error {
     std::string message;  // without the position

@@ -260,7 +260,7 @@ private:
             auto name = parse_string();
             if (!name) return std::unexpected(name.error());
             if (!seen.insert(*name).second) {
-                return fail_at("duplicate field `" + *name + "`", name_at);
+                return fail_at("duplicate field `" + printable(*name) + "`", name_at);
             }
             skip_whitespace();
             if (at_end()) return fail("EOF while parsing an object");

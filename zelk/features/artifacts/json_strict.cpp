@@ -57,7 +57,8 @@ Read<Located<size_t>> read_variant(const Value& value, std::string_view field,
         if (variants[i] == text->value) return Located<size_t>{i, value.position};
     }
     return std::unexpected(Error{fmt::format("unknown variant `{}` for `{}`, expected {}",
-                                             text->value, field, describe_choices(variants)),
+                                             printable(text->value), field,
+                                             describe_choices(variants)),
                                  value.position});
 }
 
@@ -72,7 +73,8 @@ Read<StrictObject> StrictObject::open(const Value& value, std::string_view field
         for (std::string_view name : allowed) known = known || name == member.name;
         if (!known) {
             return std::unexpected(Error{fmt::format("unknown field `{}`, expected {}",
-                                                     member.name, describe_choices(allowed)),
+                                                     printable(member.name),
+                                                     describe_choices(allowed)),
                                          member.position});
         }
     }

@@ -206,6 +206,15 @@ TEST(JsonStrict, NamesTheFieldAndPointsAtTheFault) {
               "invalid type for `a`: expected an object, found a string");
     EXPECT_EQ(read_array(*obj->find("n"), "n").error().message,
               "invalid type for `n`: expected an array, found a number");
+
+    // Names from the document are shown with control characters escaped.
+    const auto odd = parse("{\"a\\nb\": 1, \"a\\nb\": 2}");
+    EXPECT_EQ(odd.error().message, "duplicate field `a\\nb`");
+    const auto odd_member = parse("{\"x\\u0001\": \"\\t\"}");
+    EXPECT_EQ(StrictObject::open(*odd_member, "doc", {"v"}).error().message,
+              "unknown field `x\\u{1}`, expected `v`");
+    EXPECT_EQ(read_variant(odd_member->members[0].value, "v", VARIANTS).error().message,
+              "unknown variant `\\t` for `v`, expected one of `yes`, `no`, `maybe`");
 }
 
 }  // namespace
