@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "zelk/order_book/size_sum.hpp"
+
 namespace zelk {
 
 namespace {
@@ -163,19 +165,17 @@ std::optional<ExactDecimal> DenseBookSide::size_at(const ExactDecimal& price) co
 
 std::optional<ExactDecimal> DenseBookSide::sum_sizes_between(const ExactDecimal& from,
                                                              const ExactDecimal& to) const {
-    ExactDecimal total;
-    if (!occupied_) return total;
+    SizeSum total;
+    if (!occupied_) return total.value();
     const ExactDecimal* sizes = levels_.get();
     for (size_t i = lo_; i <= hi_; ++i) {
         if (sizes[i].is_zero()) continue;
         const ExactDecimal price = price_at(i);
         if (price < from) continue;
         if (price >= to) break;  // prices grow with the index
-        const auto sum = total.checked_add(sizes[i]);
-        if (!sum) return std::nullopt;
-        total = *sum;
+        if (!total.add(sizes[i])) return std::nullopt;
     }
-    return total;
+    return total.value();
 }
 
 }  // namespace zelk

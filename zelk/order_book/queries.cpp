@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "zelk/order_book/size_sum.hpp"
+
 namespace zelk {
 
 namespace {
@@ -40,7 +42,6 @@ std::optional<ExactDecimal> weighted(const ExactDecimal& p1, const ExactDecimal&
     return numerator->checked_div(total_size);
 }
 
-// Sum of the sizes of the first `depth` levels; none on overflow.
 }  // namespace
 
 std::optional<Level> best_bid(const OrderBook& book) { return book.bids().best(); }
@@ -108,24 +109,22 @@ void sums_at_depths(const BookSide& side, std::span<const uint64_t> depths,
         }
         order[j] = i;
     }
-    ExactDecimal total;
+    SizeSum total;
     uint64_t taken = 0;
     size_t next = 0;
     bool overflow = false;
     auto record_reached = [&] {
         while (next < depths.size() && depths[order[next]] <= taken) {
-            sums[order[next++]] = total;
+            sums[order[next++]] = total.value();
         }
     };
     record_reached();
     side.for_each_level([&](const Level& l) {
         if (next == depths.size()) return false;
-        const auto sum = total.checked_add(l.size);
-        if (!sum) {
+        if (!total.add(l.size)) {
             overflow = true;
             return false;
         }
-        total = *sum;
         ++taken;
         record_reached();
         return next < depths.size();
@@ -133,7 +132,7 @@ void sums_at_depths(const BookSide& side, std::span<const uint64_t> depths,
     // Depths beyond the side's levels take the whole side; after an overflow
     // they have no value.
     for (; next < depths.size(); ++next) {
-        sums[order[next]] = overflow ? std::nullopt : std::optional<ExactDecimal>(total);
+        sums[order[next]] = overflow ? std::nullopt : std::optional<ExactDecimal>(total.value());
     }
 }
 
@@ -194,21 +193,16 @@ std::optional<Level> nth_level(const OrderBook& book, Side side, size_t n) {
 
 std::optional<ExactDecimal> depth_until_price(const OrderBook& book, Side side,
                                               const ExactDecimal& price) {
-    ExactDecimal total;
+    SizeSum total;
     bool overflow = false;
     side_of(book, side).for_each_level([&](const Level& l) {
         const bool within = side == Side::Bid ? l.price >= price : l.price <= price;
         if (!within) return false;
-        const auto sum = total.checked_add(l.size);
-        if (!sum) {
-            overflow = true;
-            return false;
-        }
-        total = *sum;
-        return true;
+        overflow = !total.add(l.size);
+        return !overflow;
     });
     if (overflow) return std::nullopt;
-    return total;
+    return total.value();
 }
 
 std::optional<DepthUntilSize> depth_until_total_size(const OrderBook& book, Side side,
@@ -216,14 +210,12 @@ std::optional<DepthUntilSize> depth_until_total_size(const OrderBook& book, Side
     std::optional<DepthUntilSize> result;
     if (!target.is_positive()) return result;
     std::optional<ExactDecimal> best_price;
-    ExactDecimal total;
+    SizeSum total;
     side_of(book, side).for_each_level([&](const Level& l) {
         if (!best_price) best_price = l.price;
-        const auto sum = total.checked_add(l.size);
-        if (!sum) return false;  // no value on overflow
-        total = *sum;
-        if (total < target) return true;
-        result = DepthUntilSize{*best_price, l.price, total};
+        if (!total.add(l.size)) return false;  // no value on overflow
+        if (total.value() < target) return true;
+        result = DepthUntilSize{*best_price, l.price, total.value()};
         return false;
     });
     return result;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "zelk/order_book/size_sum.hpp"
+
 namespace zelk {
 
 namespace {
@@ -126,13 +128,11 @@ std::optional<ExactDecimal> SparseBookSide::sum_sizes_between(const ExactDecimal
         last = std::partition_point(first, levels_.end(),
                                     [&](const Level& l) { return l.price >= from; });
     }
-    ExactDecimal total;
+    SizeSum total;
     for (auto it = first; it != last; ++it) {
-        const auto sum = total.checked_add(it->size);
-        if (!sum) return std::nullopt;
-        total = *sum;
+        if (!total.add(it->size)) return std::nullopt;
     }
-    return total;
+    return total.value();
 }
 
 }  // namespace zelk

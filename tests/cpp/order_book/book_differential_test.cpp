@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -188,6 +189,13 @@ void expect_same_answers(const OrderBook& book, const ReferenceBook& ref, std::m
     ASSERT_EQ(weighted_mid_price(book), q.weighted(true));
     ASSERT_EQ(microprice(book), q.weighted(false));
     for (size_t depth : {0, 1, 3, 10, 1000}) ASSERT_EQ(imbalance(book, depth), q.imbalance(depth));
+    // Several depths in one walk, given in no particular order and repeated.
+    const uint64_t depths[] = {10, 0, 3, 1000, 1, 3, 2};
+    std::array<std::optional<ExactDecimal>, std::size(depths)> together;
+    imbalances(book, depths, together);
+    for (size_t i = 0; i < std::size(depths); ++i) {
+        ASSERT_EQ(together[i], q.imbalance(depths[i])) << "depth " << depths[i];
+    }
     for (Side side : {Side::Bid, Side::Ask}) {
         SCOPED_TRACE(debug_name(side));
         for (size_t n : {1, 5, 1000}) ASSERT_EQ(top_n(book, side, n), q.top_n(side, n));
