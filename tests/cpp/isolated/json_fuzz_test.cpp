@@ -26,7 +26,9 @@
 namespace zelk {
 namespace {
 
-ExactDecimal dec(std::string_view text) { return *ExactDecimal::parse(text); }
+ExactDecimal dec(std::string_view text) {
+    return *ExactDecimal::parse(text);
+}
 
 // A spec with every kind of feature and both kinds of book, as seed text.
 std::string rich_seed() {
@@ -40,7 +42,8 @@ std::string rich_seed() {
     const auto add = [&](FeatureKey key) { d.push_back(FeatureDefinition::with_default_id(key)); };
     add(FeatureKey::context(g, "rate"));
     d.push_back(FeatureDefinition{"custom ✓", FeatureKey::context(btc, "funding")});
-    add(FeatureKey::book_price_query(FeatureKind::OrderBookLevelSize, btc, Side::Bid, dec("100.5")));
+    add(FeatureKey::book_price_query(FeatureKind::OrderBookLevelSize, btc, Side::Bid,
+                                     dec("100.5")));
     add(FeatureKey::book_nth(FeatureKind::OrderBookNthPrice, btc, Side::Ask, 3));
     add(FeatureKey::book_nth(FeatureKind::OrderBookNthSize, btc, Side::Bid, 2));
     add(FeatureKey::book_price_query(FeatureKind::OrderBookDepthUntilPrice, btc, Side::Ask,
@@ -87,33 +90,102 @@ std::string rich_seed() {
 }
 
 const char* const SMALL_SEEDS[] = {
-    R"({"version":"2.0","capacity":1,"length":1,"required_events":[{"symbol":"btc","event":"price"}],"features":[{"symbol":"btc","indicators":[{"kind":"field","source":{"type":"field","event":"price","field":"value"}}]}]})",
-    R"({"version":"2.0","capacity":2,"length":2,"required_events":[{"symbol":"__global__","event":"time"}],"features":[{"symbol":"__global__","indicators":[{"kind":"time_since_first_event_of_day","source":{"type":"any_event"},"options":{"utc_offset":"UTC+3"}},{"kind":"context","source":{"type":"context"},"options":{"name":"x"},"outputs":[{"id":"y"}]}]}]})",
+    R"({"version":"2.0","capacity":1,"length":1,)"
+    R"("required_events":[{"symbol":"btc","event":"price"}],"features":[{"symbol":"btc",)"
+    R"("indicators":[{"kind":"field",)"
+    R"("source":{"type":"field","event":"price","field":"value"}}]}]})",
+    R"({"version":"2.0","capacity":2,"length":2,)"
+    R"("required_events":[{"symbol":"__global__","event":"time"}],)"
+    R"("features":[{"symbol":"__global__","indicators":[)"
+    R"({"kind":"time_since_first_event_of_day","source":{"type":"any_event"},)"
+    R"("options":{"utc_offset":"UTC+3"}},)"
+    R"({"kind":"context","source":{"type":"context"},"options":{"name":"x"},)"
+    R"("outputs":[{"id":"y"}]}]}]})",
     R"({"version":"2.0","capacity":0,"length":0,"required_events":[],"features":[]})",
 };
 
 // Strings and numbers the mutator splices in whole, to get past the
 // structural checks into the meaning of the values.
 const char* const DICTIONARY[] = {
-    "\"2.0\"", "\"2\"", "\"\"", "\"btc\"", "\"BTC\"", "\"__global__\"", "\"eth\"",
-    "\"field\"", "\"event\"", "\"any_event\"", "\"context\"", "\"order_book\"", "\"price\"",
-    "\"trade\"", "\"volume\"", "\"time\"", "\"order_book_delta\"", "\"order_book_snapshot\"",
-    "\"value\"", "\"sma\"", "\"cvd\"", "\"vpt\"", "\"sma_timed\"", "\"trade_count_timed\"",
-    "\"order_book_imbalance\"", "\"order_book_nth_price\"", "\"volatility\"", "\"log_return\"",
-    "\"day_of_week\"", "\"first_value\"", "\"full_window\"", "\"bid\"", "\"ask\"", "\"1s\"",
-    "\"1500ms\"", "\"05s\"", "\"5m\"", "\"1h\"", "\"99999999999999999999h\"", "\"+14:00\"",
-    "\"-05:30\"", "\"UTC\"", "\"+14:30\"", "\"0\"", "\"-1\"", "\"1e5\"", "\"0.0000000000000000000000000001\"",
-    "\"79228162514264337593543950335\"", "\"__reserved_x\"", "\"\\ud800\"", "\"\\u00e9\"",
-    "0", "1", "16", "17", "-1", "1.5", "1e3", "18446744073709551615", "18446744073709551616",
-    "null", "true", "[]", "{}", "[{}]", R"({"window":5})", R"({"n_levels":0})",
-    R"({"lag":1})", R"({"window":"1s"})", R"({"id":"x"})",
+    "\"2.0\"",
+    "\"2\"",
+    "\"\"",
+    "\"btc\"",
+    "\"BTC\"",
+    "\"__global__\"",
+    "\"eth\"",
+    "\"field\"",
+    "\"event\"",
+    "\"any_event\"",
+    "\"context\"",
+    "\"order_book\"",
+    "\"price\"",
+    "\"trade\"",
+    "\"volume\"",
+    "\"time\"",
+    "\"order_book_delta\"",
+    "\"order_book_snapshot\"",
+    "\"value\"",
+    "\"sma\"",
+    "\"cvd\"",
+    "\"vpt\"",
+    "\"sma_timed\"",
+    "\"trade_count_timed\"",
+    "\"order_book_imbalance\"",
+    "\"order_book_nth_price\"",
+    "\"volatility\"",
+    "\"log_return\"",
+    "\"day_of_week\"",
+    "\"first_value\"",
+    "\"full_window\"",
+    "\"bid\"",
+    "\"ask\"",
+    "\"1s\"",
+    "\"1500ms\"",
+    "\"05s\"",
+    "\"5m\"",
+    "\"1h\"",
+    "\"99999999999999999999h\"",
+    "\"+14:00\"",
+    "\"-05:30\"",
+    "\"UTC\"",
+    "\"+14:30\"",
+    "\"0\"",
+    "\"-1\"",
+    "\"1e5\"",
+    "\"0.0000000000000000000000000001\"",
+    "\"79228162514264337593543950335\"",
+    "\"__reserved_x\"",
+    "\"\\ud800\"",
+    "\"\\u00e9\"",
+    "0",
+    "1",
+    "16",
+    "17",
+    "-1",
+    "1.5",
+    "1e3",
+    "18446744073709551615",
+    "18446744073709551616",
+    "null",
+    "true",
+    "[]",
+    "{}",
+    "[{}]",
+    R"({"window":5})",
+    R"({"n_levels":0})",
+    R"({"lag":1})",
+    R"({"window":"1s"})",
+    R"({"id":"x"})",
 };
 
 struct Fuzzer {
     std::mt19937_64 rng;
     std::vector<std::string> seeds;
 
-    size_t below(size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng); }
+    size_t below(size_t n) {
+        return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng);
+    }
 
     // Start and end of a random quoted string or number literal, if any.
     bool pick_literal(const std::string& s, size_t& begin, size_t& end) {
@@ -121,7 +193,8 @@ struct Fuzzer {
             size_t at = below(s.size());
             if (s[at] == '"') {
                 size_t close = s.find('"', at + 1);
-                while (close != std::string::npos && s[close - 1] == '\\') close = s.find('"', close + 1);
+                while (close != std::string::npos && s[close - 1] == '\\')
+                    close = s.find('"', close + 1);
                 if (close == std::string::npos) return false;
                 begin = at;
                 end = close + 1;
@@ -130,8 +203,8 @@ struct Fuzzer {
             if ((s[at] >= '0' && s[at] <= '9') || s[at] == '-') {
                 begin = at;
                 end = at;
-                while (end < s.size() && std::string_view("0123456789.eE+-").find(s[end]) !=
-                                             std::string_view::npos) {
+                while (end < s.size() &&
+                       std::string_view("0123456789.eE+-").find(s[end]) != std::string_view::npos) {
                     ++end;
                 }
                 return true;
@@ -245,8 +318,8 @@ TEST(JsonFuzz, ReaderNeverCrashesAndAcceptedDocumentsRoundTrip) {
         const auto spec = from_json(text);
         if (!spec) {
             // Every refusal says where; count the kinds of refusal.
-            ASSERT_TRUE(has_position_suffix(spec.error().message))
-                << spec.error().message << "\n" << text;
+            ASSERT_TRUE(has_position_suffix(spec.error().message)) << spec.error().message << "\n"
+                                                                   << text;
             distinct.insert(shape_of(spec.error().message));
             continue;
         }
@@ -262,11 +335,11 @@ TEST(JsonFuzz, ReaderNeverCrashesAndAcceptedDocumentsRoundTrip) {
     }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("json fuzz: %llu inputs in %.1f s, %llu accepted, %zu distinct refusal shapes, "
-                "%zu symbols interned\n",
-                static_cast<unsigned long long>(tried), elapsed,
-                static_cast<unsigned long long>(accepted), distinct.size(),
-                interned_symbol_count());
+    std::printf(
+        "json fuzz: %llu inputs in %.1f s, %llu accepted, %zu distinct refusal shapes, "
+        "%zu symbols interned\n",
+        static_cast<unsigned long long>(tried), elapsed, static_cast<unsigned long long>(accepted),
+        distinct.size(), interned_symbol_count());
     if (std::getenv("ZELK_FUZZ_VERBOSE") != nullptr) {
         for (const std::string& shape : distinct) std::printf("  %s\n", shape.c_str());
     }

@@ -25,6 +25,8 @@ using ArtifactResult = std::expected<T, ArtifactError>;
 inline ArtifactError located(std::string message, json::Position position) {
     return ArtifactError{json::Error{std::move(message), position}.to_string()};
 }
-inline ArtifactError located(const json::Error& error) { return ArtifactError{error.to_string()}; }
+inline ArtifactError located(const json::Error& error) {
+    return ArtifactError{error.to_string()};
+}
 
 }  // namespace zelk

@@ -9,8 +9,8 @@ using json::StrictObject;
 using json::Value;
 
 // Unwraps a json::Read inside a function that itself returns a json::Read.
-#define ZELK_TRY(var, expr)                                    \
-    auto var##_read = (expr);                                  \
+#define ZELK_TRY(var, expr)                                      \
+    auto var##_read = (expr);                                    \
     if (!var##_read) return std::unexpected(var##_read.error()); \
     auto var = std::move(*var##_read)
 
@@ -45,8 +45,12 @@ Read<OptionsDocument> read_options(const Value& v) {
     OptionsDocument o;
     o.position = v.position;
     const std::pair<std::string_view, OptionalText*> texts[] = {
-        {"name", &o.name},         {"side", &o.side},         {"price", &o.price},
-        {"size", &o.size},         {"from_price", &o.from_price}, {"to_price", &o.to_price},
+        {"name", &o.name},
+        {"side", &o.side},
+        {"price", &o.price},
+        {"size", &o.size},
+        {"from_price", &o.from_price},
+        {"to_price", &o.to_price},
     };
     for (const auto& [name, slot] : texts) {
         ZELK_TRY(text, obj.optional_string(name));
@@ -97,8 +101,8 @@ Read<IndicatorDocument> read_indicator(const Value& v) {
     ind.source = std::move(source);
     if (const Value* w = obj.find("warmup_policy")) {
         ZELK_TRY(policy, json::read_variant(*w, "warmup_policy", WARMUP_POLICIES));
-        ind.warmup_policy = Located<WarmupPolicy>{static_cast<WarmupPolicy>(policy.value),
-                                                  policy.position};
+        ind.warmup_policy =
+            Located<WarmupPolicy>{static_cast<WarmupPolicy>(policy.value), policy.position};
     }
     if (const Value* o = obj.find("options")) {
         ZELK_TRY(options, read_options(*o));
@@ -152,7 +156,9 @@ Read<OrderBookDocument> read_order_book(const Value& v) {
         buffer_size, std::move(dense), v.position};
 }
 
-Value text_value(const std::string& s) { return Value::from_string(s); }
+Value text_value(const std::string& s) {
+    return Value::from_string(s);
+}
 
 void add_optional(Value& obj, std::string_view name, const OptionalText& text) {
     if (text) obj.add(std::string(name), text_value(text->value));
@@ -203,7 +209,8 @@ Value indicator_value(const IndicatorDocument& ind) {
     v.add("kind", text_value(ind.kind.value));
     v.add("source", source_value(ind.source));
     if (ind.warmup_policy) {
-        v.add("warmup_policy", Value::from_string(std::string(to_string(ind.warmup_policy->value))));
+        v.add("warmup_policy",
+              Value::from_string(std::string(to_string(ind.warmup_policy->value))));
     }
     if (ind.options) v.add("options", options_value(*ind.options));
     if (ind.outputs) {
@@ -273,7 +280,8 @@ Value to_value(const FeatureExtractorDocument& doc) {
         Value& group = features.push(Value::object());
         group.add("symbol", text_value(g.symbol.value));
         Value& indicators = group.add("indicators", Value::array());
-        for (const IndicatorDocument& ind : g.indicators.value) indicators.push(indicator_value(ind));
+        for (const IndicatorDocument& ind : g.indicators.value)
+            indicators.push(indicator_value(ind));
     }
     if (doc.order_books) {
         Value& books = v.add("order_books", Value::array());

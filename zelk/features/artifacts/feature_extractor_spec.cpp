@@ -171,7 +171,9 @@ std::unexpected<ArtifactError> refuse(std::string message) {
     return std::unexpected(ArtifactError{std::move(message)});
 }
 
-Located<std::string> text(std::string_view s) { return {std::string(s), {}}; }
+Located<std::string> text(std::string_view s) {
+    return {std::string(s), {}};
+}
 
 SourceDocument source_document(const FeatureKey& key) {
     SourceDocument s;
@@ -188,12 +190,16 @@ SourceDocument source_document(const FeatureKey& key) {
         field_source(key.field);
     } else {
         switch (key.source.type) {
-            case FeatureSource::Type::Field: field_source(key.source.field); break;
+            case FeatureSource::Type::Field:
+                field_source(key.source.field);
+                break;
             case FeatureSource::Type::Event:
                 s.type = text("event");
                 s.event = text(event_name(key.source.event));
                 break;
-            case FeatureSource::Type::AnyEvent: s.type = text("any_event"); break;
+            case FeatureSource::Type::AnyEvent:
+                s.type = text("any_event");
+                break;
         }
     }
     return s;
@@ -227,18 +233,23 @@ ArtifactResult<OutputDocument> output_document(const FeatureDefinition& definiti
     const FeatureKey& key = definition.key;
     OutputDocument o;
     switch (output_shape(key.kind)) {
-        case OutputShape::Scalar: break;
+        case OutputShape::Scalar:
+            break;
         case OutputShape::SampleWindow:
             o.window = Located<WindowValue>{key.window, {}};
             break;
-        case OutputShape::Lag: o.lag = Located<uint64_t>{key.window, {}}; break;
+        case OutputShape::Lag:
+            o.lag = Located<uint64_t>{key.window, {}};
+            break;
         case OutputShape::TimeWindow:
         case OutputShape::SingleTimeWindow: {
             ZELK_TRY(window, format_duration(key.window_duration));
             o.window = Located<WindowValue>{std::move(window), {}};
             break;
         }
-        case OutputShape::Depth: o.n_levels = Located<uint64_t>{key.n_levels, {}}; break;
+        case OutputShape::Depth:
+            o.n_levels = Located<uint64_t>{key.n_levels, {}};
+            break;
     }
     if (definition.id != feature_id_from_key(key)) o.id = text(definition.id);
     return o;
@@ -270,9 +281,15 @@ void collect_required_events(const FeatureKey& key,
         add(key.symbol, event_kind_of(key.field));
     } else {
         switch (key.source.type) {
-            case FeatureSource::Type::Field: add(key.symbol, event_kind_of(key.source.field)); break;
-            case FeatureSource::Type::Event: add(key.symbol, key.source.event); break;
-            case FeatureSource::Type::AnyEvent: add(Symbol::global(), EventKind::Time); break;
+            case FeatureSource::Type::Field:
+                add(key.symbol, event_kind_of(key.source.field));
+                break;
+            case FeatureSource::Type::Event:
+                add(key.symbol, key.source.event);
+                break;
+            case FeatureSource::Type::AnyEvent:
+                add(Symbol::global(), EventKind::Time);
+                break;
         }
     }
 }
@@ -299,7 +316,8 @@ ArtifactResult<FeatureExtractorDocument> write_document(const FeatureExtractorSp
         }
         collect_required_events(key, events);
 
-        auto [symbol_it, new_symbol] = group_of_symbol.try_emplace(key.symbol, doc.features.value.size());
+        auto [symbol_it, new_symbol] =
+            group_of_symbol.try_emplace(key.symbol, doc.features.value.size());
         if (new_symbol) {
             doc.features.value.push_back(
                 FeatureGroupDocument{text(resolve_as_string(key.symbol)), {}, {}});
@@ -307,7 +325,8 @@ ArtifactResult<FeatureExtractorDocument> write_document(const FeatureExtractorSp
         }
         FeatureGroupDocument& group = doc.features.value[symbol_it->second];
         auto& indicators = indicator_of_group[symbol_it->second];
-        auto [it, new_indicator] = indicators.try_emplace(grouped->group, group.indicators.value.size());
+        auto [it, new_indicator] =
+            indicators.try_emplace(grouped->group, group.indicators.value.size());
         if (new_indicator) {
             ZELK_TRY(indicator, indicator_document(key));
             group.indicators.value.push_back(std::move(indicator));
@@ -319,8 +338,7 @@ ArtifactResult<FeatureExtractorDocument> write_document(const FeatureExtractorSp
         group.indicators.value[it->second].outputs->value.push_back(std::move(output));
     }
     for (const auto& [symbol, event] : events) {
-        doc.required_events.value.push_back(
-            RequiredEventDocument{text(symbol), text(event), {}});
+        doc.required_events.value.push_back(RequiredEventDocument{text(symbol), text(event), {}});
     }
     if (!spec.order_books().empty()) {
         doc.order_books.emplace();

@@ -16,7 +16,9 @@ struct KindText {
 };
 
 std::string_view kind_text(FeatureKind kind, bool log);
-inline std::string_view kind_text(const FeatureKey& key) { return kind_text(key.kind, key.log); }
+inline std::string_view kind_text(const FeatureKey& key) {
+    return kind_text(key.kind, key.log);
+}
 
 // The kind a text names, or nullopt; matched exactly.
 std::optional<KindText> parse_kind_text(std::string_view text);

@@ -80,11 +80,13 @@ ArtifactResult<ReadSource> read_source(const SourceDocument& doc, Symbol symbol)
         }
         case SourceType::OrderBook:
             if (doc.event || doc.field || symbol.is_global()) {
-                return fail("order_book source requires a symbol-specific scope and no event or field",
-                            doc.position);
+                return fail(
+                    "order_book source requires a symbol-specific scope and no event or field",
+                    doc.position);
             }
             return ReadSource{*type, {}};
-        case SourceType::Context: return ReadSource{*type, {}};
+        case SourceType::Context:
+            return ReadSource{*type, {}};
     }
     return fail("unknown source type", doc.type.position);
 }
@@ -106,10 +108,13 @@ bool source_fits(FeatureKind kind, const ReadSource& s, Symbol symbol) {
         case FeatureKind::Returns:
         case FeatureKind::Volatility:
         case FeatureKind::SmaTimed:
-        case FeatureKind::VolatilityTimed: return named && is(SourceType::Field);
+        case FeatureKind::VolatilityTimed:
+            return named && is(SourceType::Field);
         case FeatureKind::DayOfWeek:
-        case FeatureKind::TimeSinceFirstEventOfDay: return !named && is(SourceType::AnyEvent);
-        default: return false;
+        case FeatureKind::TimeSinceFirstEventOfDay:
+            return !named && is(SourceType::AnyEvent);
+        default:
+            return false;
     }
 }
 
@@ -151,8 +156,8 @@ ArtifactResult<ReadOptions> read_book_query(std::string_view kind_name, FeatureK
                             ((o.from_price || o.to_price) && !wanted.range) ||
                             (o.n_levels && !wanted.n_levels);
     if (unexpected) return fail("query key has unexpected options", o.position);
-    auto side = parse_book_side(o.side ? std::optional<std::string_view>(o.side->value)
-                                       : std::nullopt);
+    auto side =
+        parse_book_side(o.side ? std::optional<std::string_view>(o.side->value) : std::nullopt);
     if (!side) return fail(side.error(), o.side ? o.side->position : o.position);
     out.side = *side;
     if (wanted.price) {
@@ -249,8 +254,7 @@ struct ReadMember {
 ArtifactResult<ReadMember> read_output(std::string_view kind_name, OutputShape shape,
                                        const OutputDocument& o) {
     ReadMember m;
-    const uint64_t* integer_window =
-        o.window ? std::get_if<uint64_t>(&o.window->value) : nullptr;
+    const uint64_t* integer_window = o.window ? std::get_if<uint64_t>(&o.window->value) : nullptr;
     const std::string* text_window =
         o.window ? std::get_if<std::string>(&o.window->value) : nullptr;
     const auto refuse = [&](std::string_view what) {
@@ -258,7 +262,8 @@ ArtifactResult<ReadMember> read_output(std::string_view kind_name, OutputShape s
     };
     switch (shape) {
         case OutputShape::Scalar:
-            if (o.window || o.lag || o.n_levels) return refuse("does not allow window, lag, or n_levels");
+            if (o.window || o.lag || o.n_levels)
+                return refuse("does not allow window, lag, or n_levels");
             return m;
         case OutputShape::SampleWindow:
             if (o.lag) return refuse("does not allow lag");
@@ -299,7 +304,8 @@ FeatureKey make_key(KindText kind, Symbol symbol, const ReadSource& source,
                     std::optional<WarmupPolicy> warmup, const ReadOptions& o, const ReadMember& m) {
     const WarmupPolicy w = warmup.value_or(WarmupPolicy::FirstValue);
     switch (kind.kind) {
-        case FeatureKind::Context: return FeatureKey::context(symbol, o.name);
+        case FeatureKind::Context:
+            return FeatureKey::context(symbol, o.name);
         case FeatureKind::OrderBookLevelSize:
         case FeatureKind::OrderBookDepthUntilPrice:
             return FeatureKey::book_price_query(kind.kind, symbol, o.side, o.price);
@@ -312,20 +318,27 @@ FeatureKey make_key(KindText kind, Symbol symbol, const ReadSource& source,
             return FeatureKey::book_size_query(kind.kind, symbol, o.side, o.size);
         case FeatureKind::OrderBookVolumeBetweenPrices:
             return FeatureKey::book_volume_between(symbol, o.side, o.price, o.price_to);
-        case FeatureKind::OrderBookImbalance: return FeatureKey::book_imbalance(symbol, m.count);
-        case FeatureKind::Field: return FeatureKey::field_of(symbol, source.source.field);
-        case FeatureKind::Cvd: return FeatureKey::cvd(symbol, source.source, m.count, w);
-        case FeatureKind::Returns: return FeatureKey::returns(symbol, source.source, m.count, kind.log);
-        case FeatureKind::Volatility: return FeatureKey::volatility(symbol, source.source, m.count, w);
-        case FeatureKind::Vpt: return FeatureKey::vpt(symbol, source.source);
-        case FeatureKind::DayOfWeek: return FeatureKey::day_of_week(symbol, source.source);
+        case FeatureKind::OrderBookImbalance:
+            return FeatureKey::book_imbalance(symbol, m.count);
+        case FeatureKind::Field:
+            return FeatureKey::field_of(symbol, source.source.field);
+        case FeatureKind::Cvd:
+            return FeatureKey::cvd(symbol, source.source, m.count, w);
+        case FeatureKind::Returns:
+            return FeatureKey::returns(symbol, source.source, m.count, kind.log);
+        case FeatureKind::Volatility:
+            return FeatureKey::volatility(symbol, source.source, m.count, w);
+        case FeatureKind::Vpt:
+            return FeatureKey::vpt(symbol, source.source);
+        case FeatureKind::DayOfWeek:
+            return FeatureKey::day_of_week(symbol, source.source);
         case FeatureKind::TimeSinceFirstEventOfDay:
             return FeatureKey::time_since_first_event_of_day(symbol, source.source,
                                                              o.utc_offset_ms);
         default:
             if (is_timed_kind(kind.kind)) {
-                return FeatureKey::timed(kind.kind, symbol, source.source, o.aggregation,
-                                         m.window, w);
+                return FeatureKey::timed(kind.kind, symbol, source.source, o.aggregation, m.window,
+                                         w);
             }
             return FeatureKey::book_scalar(kind.kind, symbol);
     }
@@ -351,9 +364,10 @@ ArtifactResult<std::vector<ReadDefinition>> read_indicator(const IndicatorDocume
     const auto kind = parse_kind_text(kind_name);
     if (!kind) {
         if (kind_name == "sma" || kind_name == "ema") {
-            return fail("sample averages moved to transformers; use field extraction plus an "
-                        "sma/ema pipeline transformation",
-                        doc.kind.position);
+            return fail(
+                "sample averages moved to transformers; use field extraction plus an "
+                "sma/ema pipeline transformation",
+                doc.kind.position);
         }
         return fail(fmt::format("unknown indicator kind {}", quoted(kind_name)), doc.kind.position);
     }
@@ -362,8 +376,7 @@ ArtifactResult<std::vector<ReadDefinition>> read_indicator(const IndicatorDocume
     // Source and scope. Context, Field and the book kinds have their own
     // messages for a wrong source type; the rest share the table check.
     const SourceDocument& src = doc.source;
-    if (k == FeatureKind::Context &&
-        (src.type.value != "context" || src.event || src.field)) {
+    if (k == FeatureKind::Context && (src.type.value != "context" || src.event || src.field)) {
         return fail("context requires a context source without event or field", src.position);
     }
     if (k == FeatureKind::Field && src.type.value != "field") {
@@ -378,9 +391,9 @@ ArtifactResult<std::vector<ReadDefinition>> read_indicator(const IndicatorDocume
                       (k == FeatureKind::Field && !symbol.is_global()) ||
                       source_fits(k, source, symbol);
     if (!fits) {
-        return fail(fmt::format("invalid symbol scope or source for indicator kind {}",
-                                quoted(kind_name)),
-                    src.position);
+        return fail(
+            fmt::format("invalid symbol scope or source for indicator kind {}", quoted(kind_name)),
+            src.position);
     }
 
     if (requires_warmup(k) && !doc.warmup_policy) {
@@ -422,10 +435,11 @@ ArtifactResult<std::vector<ReadDefinition>> read_indicator(const IndicatorDocume
     for (const OutputDocument* o : outputs) {
         ZELK_TRY(member, read_output(kind_name, shape, *o));
         FeatureKey key = make_key(*kind, symbol, source, warmup, options, member);
-        if (auto valid = validate_key(key); !valid) return fail(to_string(valid.error()), o->position);
+        if (auto valid = validate_key(key); !valid)
+            return fail(to_string(valid.error()), o->position);
         FeatureId id = o->id ? o->id->value : feature_id_from_key(key);
-        definitions.push_back(ReadDefinition{FeatureDefinition{std::move(id), std::move(key)},
-                                             o->position});
+        definitions.push_back(
+            ReadDefinition{FeatureDefinition{std::move(id), std::move(key)}, o->position});
     }
     return definitions;
 }

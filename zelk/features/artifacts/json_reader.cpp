@@ -10,7 +10,7 @@ namespace zelk::json {
 namespace {
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view text) : text_(text) {}
 
     std::expected<Value, Error> document() {
@@ -22,7 +22,7 @@ public:
         return value;
     }
 
-private:
+  private:
     bool at_end() const { return offset_ >= text_.size(); }
     unsigned char peek() const { return static_cast<unsigned char>(text_[offset_]); }
 
@@ -57,8 +57,10 @@ private:
     std::expected<Value, Error> parse_value(int depth) {
         if (at_end()) return fail("EOF while parsing a value");
         switch (peek()) {
-            case '{': return parse_object(depth);
-            case '[': return parse_array(depth);
+            case '{':
+                return parse_object(depth);
+            case '[':
+                return parse_array(depth);
             case '"': {
                 Value v;
                 v.type = Type::String;
@@ -68,10 +70,14 @@ private:
                 v.text = std::move(*s);
                 return v;
             }
-            case 't': return parse_literal("true", Value::from_bool(true));
-            case 'f': return parse_literal("false", Value::from_bool(false));
-            case 'n': return parse_literal("null", Value::null());
-            default: return parse_number();
+            case 't':
+                return parse_literal("true", Value::from_bool(true));
+            case 'f':
+                return parse_literal("false", Value::from_bool(false));
+            case 'n':
+                return parse_literal("null", Value::null());
+            default:
+                return parse_number();
         }
     }
 
@@ -170,14 +176,30 @@ private:
                 const unsigned char e = peek();
                 advance();
                 switch (e) {
-                    case '"': out += '"'; break;
-                    case '\\': out += '\\'; break;
-                    case '/': out += '/'; break;
-                    case 'b': out += '\b'; break;
-                    case 'f': out += '\f'; break;
-                    case 'n': out += '\n'; break;
-                    case 'r': out += '\r'; break;
-                    case 't': out += '\t'; break;
+                    case '"':
+                        out += '"';
+                        break;
+                    case '\\':
+                        out += '\\';
+                        break;
+                    case '/':
+                        out += '/';
+                        break;
+                    case 'b':
+                        out += '\b';
+                        break;
+                    case 'f':
+                        out += '\f';
+                        break;
+                    case 'n':
+                        out += '\n';
+                        break;
+                    case 'r':
+                        out += '\r';
+                        break;
+                    case 't':
+                        out += '\t';
+                        break;
                     case 'u': {
                         auto unit = parse_hex4();
                         if (!unit) return std::unexpected(unit.error());
@@ -201,7 +223,8 @@ private:
                         append_utf8(out, cp);
                         break;
                     }
-                    default: return fail_at("invalid escape", escape_at);
+                    default:
+                        return fail_at("invalid escape", escape_at);
                 }
                 continue;
             }
@@ -291,6 +314,8 @@ private:
 
 }  // namespace
 
-std::expected<Value, Error> parse(std::string_view text) { return Parser(text).document(); }
+std::expected<Value, Error> parse(std::string_view text) {
+    return Parser(text).document();
+}
 
 }  // namespace zelk::json

@@ -6,10 +6,14 @@ namespace zelk::json {
 
 std::string describe_choices(std::span<const std::string_view> names) {
     switch (names.size()) {
-        case 0: return "no fields";
-        case 1: return fmt::format("`{}`", names[0]);
-        case 2: return fmt::format("`{}` or `{}`", names[0], names[1]);
-        default: break;
+        case 0:
+            return "no fields";
+        case 1:
+            return fmt::format("`{}`", names[0]);
+        case 2:
+            return fmt::format("`{}` or `{}`", names[0], names[1]);
+        default:
+            break;
     }
     std::string text = "one of ";
     for (size_t i = 0; i < names.size(); ++i) {
@@ -56,10 +60,10 @@ Read<Located<size_t>> read_variant(const Value& value, std::string_view field,
     for (size_t i = 0; i < variants.size(); ++i) {
         if (variants[i] == text->value) return Located<size_t>{i, value.position};
     }
-    return std::unexpected(Error{fmt::format("unknown variant `{}` for `{}`, expected {}",
-                                             printable(text->value), field,
-                                             describe_choices(variants)),
-                                 value.position});
+    return std::unexpected(
+        Error{fmt::format("unknown variant `{}` for `{}`, expected {}", printable(text->value),
+                          field, describe_choices(variants)),
+              value.position});
 }
 
 Read<StrictObject> StrictObject::open(const Value& value, std::string_view field,
@@ -72,10 +76,10 @@ Read<StrictObject> StrictObject::open(const Value& value, std::string_view field
         bool known = false;
         for (std::string_view name : allowed) known = known || name == member.name;
         if (!known) {
-            return std::unexpected(Error{fmt::format("unknown field `{}`, expected {}",
-                                                     printable(member.name),
-                                                     describe_choices(allowed)),
-                                         member.position});
+            return std::unexpected(
+                Error{fmt::format("unknown field `{}`, expected {}", printable(member.name),
+                                  describe_choices(allowed)),
+                      member.position});
         }
     }
     return StrictObject(&value);

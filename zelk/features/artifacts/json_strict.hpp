@@ -53,7 +53,7 @@ Read<Located<size_t>> read_variant(const Value& value, std::string_view field,
 // An object whose member names have been checked against a fixed list.
 // Holds a pointer into the Value it was opened on, which must outlive it.
 class StrictObject {
-public:
+  public:
     // Refuses a non-object (naming `field`) and any member not in `fields`.
     static Read<StrictObject> open(const Value& value, std::string_view field,
                                    std::initializer_list<std::string_view> fields);
@@ -69,7 +69,7 @@ public:
     Read<Located<uint64_t>> u64(std::string_view name) const;
     Read<std::optional<Located<uint64_t>>> optional_u64(std::string_view name) const;
 
-private:
+  private:
     explicit StrictObject(const Value* value) : value_(value) {}
     const Value* value_;
 };

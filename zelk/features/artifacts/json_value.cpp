@@ -8,17 +8,25 @@ namespace zelk::json {
 
 std::string_view describe(Type type) {
     switch (type) {
-        case Type::Null: return "null";
-        case Type::Bool: return "a boolean";
-        case Type::Number: return "a number";
-        case Type::String: return "a string";
-        case Type::Array: return "an array";
-        case Type::Object: return "an object";
+        case Type::Null:
+            return "null";
+        case Type::Bool:
+            return "a boolean";
+        case Type::Number:
+            return "a number";
+        case Type::String:
+            return "a string";
+        case Type::Array:
+            return "an array";
+        case Type::Object:
+            return "an object";
     }
     return "a value";
 }
 
-Value Value::null() { return Value{}; }
+Value Value::null() {
+    return Value{};
+}
 
 Value Value::from_bool(bool b) {
     Value v;

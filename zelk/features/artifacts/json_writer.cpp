@@ -8,13 +8,19 @@ namespace zelk::json {
 namespace {
 
 class Writer {
-public:
+  public:
     bool write(const Value& v, int level) {
         switch (v.type) {
-            case Type::Null: out_ += "null"; return true;
-            case Type::Bool: out_ += v.boolean ? "true" : "false"; return true;
-            case Type::Number: return write_number(v.text);
-            case Type::String: return write_string(v.text);
+            case Type::Null:
+                out_ += "null";
+                return true;
+            case Type::Bool:
+                out_ += v.boolean ? "true" : "false";
+                return true;
+            case Type::Number:
+                return write_number(v.text);
+            case Type::String:
+                return write_string(v.text);
             case Type::Array:
                 if (v.items.empty()) {
                     out_ += "[]";
@@ -54,7 +60,7 @@ public:
     std::string take() { return std::move(out_); }
     const std::string& error() const { return error_; }
 
-private:
+  private:
     void indent(int level) { out_.append(static_cast<size_t>(level) * 2, ' '); }
 
     bool write_number(const std::string& literal) {
@@ -74,13 +80,27 @@ private:
         for (size_t i = 0; i < s.size();) {
             const auto c = static_cast<unsigned char>(s[i]);
             switch (c) {
-                case '"': out_ += "\\\""; break;
-                case '\\': out_ += "\\\\"; break;
-                case '\b': out_ += "\\b"; break;
-                case '\f': out_ += "\\f"; break;
-                case '\n': out_ += "\\n"; break;
-                case '\r': out_ += "\\r"; break;
-                case '\t': out_ += "\\t"; break;
+                case '"':
+                    out_ += "\\\"";
+                    break;
+                case '\\':
+                    out_ += "\\\\";
+                    break;
+                case '\b':
+                    out_ += "\\b";
+                    break;
+                case '\f':
+                    out_ += "\\f";
+                    break;
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
                 default:
                     if (c < 0x20) {
                         out_ += "\\u00";

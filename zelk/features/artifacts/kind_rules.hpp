@@ -28,14 +28,19 @@ struct QueryParameters {
 constexpr QueryParameters query_parameters(FeatureKind kind) {
     switch (kind) {
         case FeatureKind::OrderBookLevelSize:
-        case FeatureKind::OrderBookDepthUntilPrice: return {.side = true, .price = true};
+        case FeatureKind::OrderBookDepthUntilPrice:
+            return {.side = true, .price = true};
         case FeatureKind::OrderBookNthPrice:
-        case FeatureKind::OrderBookNthSize: return {.side = true, .n_levels = true};
+        case FeatureKind::OrderBookNthSize:
+            return {.side = true, .n_levels = true};
         case FeatureKind::OrderBookDepthUntilSizePriceFrom:
         case FeatureKind::OrderBookDepthUntilSizePriceTo:
-        case FeatureKind::OrderBookDepthUntilSizeTotalSize: return {.side = true, .size = true};
-        case FeatureKind::OrderBookVolumeBetweenPrices: return {.side = true, .range = true};
-        default: return {};
+        case FeatureKind::OrderBookDepthUntilSizeTotalSize:
+            return {.side = true, .size = true};
+        case FeatureKind::OrderBookVolumeBetweenPrices:
+            return {.side = true, .range = true};
+        default:
+            return {};
     }
 }
 
@@ -52,11 +57,16 @@ enum class OutputShape : uint8_t {
 constexpr OutputShape output_shape(FeatureKind kind) {
     switch (kind) {
         case FeatureKind::Cvd:
-        case FeatureKind::Volatility: return OutputShape::SampleWindow;
-        case FeatureKind::Returns: return OutputShape::Lag;
-        case FeatureKind::TradeCountTimed: return OutputShape::SingleTimeWindow;
-        case FeatureKind::OrderBookImbalance: return OutputShape::Depth;
-        default: return is_timed_kind(kind) ? OutputShape::TimeWindow : OutputShape::Scalar;
+        case FeatureKind::Volatility:
+            return OutputShape::SampleWindow;
+        case FeatureKind::Returns:
+            return OutputShape::Lag;
+        case FeatureKind::TradeCountTimed:
+            return OutputShape::SingleTimeWindow;
+        case FeatureKind::OrderBookImbalance:
+            return OutputShape::Depth;
+        default:
+            return is_timed_kind(kind) ? OutputShape::TimeWindow : OutputShape::Scalar;
     }
 }
 
@@ -66,9 +76,12 @@ constexpr OutputShape output_shape(FeatureKind kind) {
 constexpr std::string_view field_member_text(ScalarField field) {
     switch (field) {
         case ScalarField::Price:
-        case ScalarField::Volume: return "value";
-        case ScalarField::TradePrice: return "price";
-        case ScalarField::TradeVolume: return "volume";
+        case ScalarField::Volume:
+            return "value";
+        case ScalarField::TradePrice:
+            return "price";
+        case ScalarField::TradeVolume:
+            return "volume";
     }
     return "";
 }

@@ -21,7 +21,9 @@ constexpr uint64_t MS_PER_SECOND = 1000;
 constexpr uint64_t MS_PER_MINUTE = 60 * MS_PER_SECOND;
 constexpr uint64_t MS_PER_HOUR = 60 * MS_PER_MINUTE;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Decimal digits of `text` into `out`; false on anything else or overflow.
 bool parse_digits(std::string_view text, uint64_t& out) {
@@ -44,11 +46,21 @@ std::string quoted(std::string_view text) {
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     out += fmt::format("\\u{{{:x}}}", c);
@@ -161,8 +173,8 @@ ArtifactError missing_book_parameter(std::string_view field) {
 ArtifactResult<ExactDecimal> parse_book_decimal(std::string_view field, std::string_view text) {
     auto value = ExactDecimal::parse(text);
     if (!value) {
-        return std::unexpected(
-            ArtifactError{fmt::format("invalid order-book {}: {}", field, to_string(value.error()))});
+        return std::unexpected(ArtifactError{
+            fmt::format("invalid order-book {}: {}", field, to_string(value.error()))});
     }
     return *value;
 }

@@ -1,23 +1,31 @@
 #include "zelk/features/artifacts/feature_extractor_spec.hpp"
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "zelk/features/artifacts/feature_kind_text.hpp"
 #include "zelk/symbols.hpp"
 
 namespace zelk {
 namespace {
 
-ExactDecimal dec(std::string_view text) { return *ExactDecimal::parse(text); }
-Symbol sym(std::string_view name) { return *intern(name); }
+ExactDecimal dec(std::string_view text) {
+    return *ExactDecimal::parse(text);
+}
+Symbol sym(std::string_view name) {
+    return *intern(name);
+}
 
 constexpr FeatureSource PRICE = FeatureSource::of_field(ScalarField::Price);
 constexpr FeatureSource TRADE = FeatureSource::of_event(EventKind::Trade);
 constexpr FeatureSource ANY = FeatureSource::any_event();
-constexpr Duration ms(uint64_t n) { return Duration::from_millis(n); }
+constexpr Duration ms(uint64_t n) {
+    return Duration::from_millis(n);
+}
 
 FeatureExtractorSpec make_spec(std::vector<FeatureDefinition> definitions, size_t capacity,
                                std::optional<std::string> checksum = std::nullopt,
@@ -29,7 +37,9 @@ FeatureExtractorSpec make_spec(std::vector<FeatureDefinition> definitions, size_
     return std::move(*with_books);
 }
 
-FeatureDefinition def(FeatureKey key) { return FeatureDefinition::with_default_id(std::move(key)); }
+FeatureDefinition def(FeatureKey key) {
+    return FeatureDefinition::with_default_id(std::move(key));
+}
 
 TEST(JsonFeatureExtractorSpec, WritesTheGroupedDocument) {
     const Symbol btc = sym("btc");
@@ -248,8 +258,8 @@ FeatureExtractorSpec every_kind_spec() {
                                          dec("101"))),
         def(FeatureKey::book_size_query(FeatureKind::OrderBookDepthUntilSizePriceFrom, btc,
                                         Side::Bid, dec("2.50"))),
-        def(FeatureKey::book_size_query(FeatureKind::OrderBookDepthUntilSizePriceTo, btc,
-                                        Side::Ask, dec("2.5"))),
+        def(FeatureKey::book_size_query(FeatureKind::OrderBookDepthUntilSizePriceTo, btc, Side::Ask,
+                                        dec("2.5"))),
         def(FeatureKey::book_size_query(FeatureKind::OrderBookDepthUntilSizeTotalSize, btc,
                                         Side::Bid, dec("0.001"))),
         def(FeatureKey::book_volume_between(btc, Side::Bid, dec("99"), dec("100.25"))),
@@ -284,10 +294,10 @@ FeatureExtractorSpec every_kind_spec() {
         def(FeatureKey::time_since_first_event_of_day(g, ANY, -(5 * 3'600'000 + 30 * 60'000))),
     };
     const FeatureKind scalars[] = {
-        FeatureKind::OrderBookBestBidPrice,     FeatureKind::OrderBookBestBidSize,
-        FeatureKind::OrderBookBestAskPrice,     FeatureKind::OrderBookBestAskSize,
-        FeatureKind::OrderBookMidPrice,         FeatureKind::OrderBookSpread,
-        FeatureKind::OrderBookSpreadBps,        FeatureKind::OrderBookWeightedMidPrice,
+        FeatureKind::OrderBookBestBidPrice, FeatureKind::OrderBookBestBidSize,
+        FeatureKind::OrderBookBestAskPrice, FeatureKind::OrderBookBestAskSize,
+        FeatureKind::OrderBookMidPrice,     FeatureKind::OrderBookSpread,
+        FeatureKind::OrderBookSpreadBps,    FeatureKind::OrderBookWeightedMidPrice,
         FeatureKind::OrderBookMicroprice,
     };
     for (FeatureKind k : scalars) defs.push_back(def(FeatureKey::book_scalar(k, btc)));
@@ -321,6 +331,23 @@ TEST(JsonFeatureExtractorSpec, RoundTripsEveryKind) {
     EXPECT_NE(text->find(R"("id": "funding \"now\" ✓")"), std::string::npos);
     EXPECT_NE(text->find(R"("utc_offset": "-05:30")"), std::string::npos);
     EXPECT_EQ(text->find("\"id\": \"field:"), std::string::npos);
+}
+
+TEST(JsonFeatureExtractorSpec, KindTextsAreTheFeatureIdKindTexts) {
+    const FeatureExtractorSpec spec = every_kind_spec();
+    std::set<std::string_view> seen;
+    for (const FeatureDefinition& d : spec.definitions()) {
+        const std::string_view text = artifact::kind_text(d.key);
+        seen.insert(text);
+        EXPECT_TRUE(feature_id_from_key(d.key).starts_with(std::string(text) + ":symbol="))
+            << text;
+        const auto parsed = artifact::parse_kind_text(text);
+        ASSERT_TRUE(parsed.has_value()) << text;
+        EXPECT_EQ(parsed->kind, d.key.kind);
+        EXPECT_EQ(parsed->log, d.key.kind == FeatureKind::Returns && d.key.log);
+    }
+    // Every key kind, with Returns counted twice (simple and log).
+    EXPECT_EQ(seen.size(), static_cast<size_t>(FEATURE_KIND_COUNT) + 1);
 }
 
 TEST(JsonFeatureExtractorSpec, RoundTripsAnEmptySpec) {
@@ -382,10 +409,9 @@ constexpr std::string_view BOOK_EVENTS =
 std::string document(std::string_view indicators, std::string_view events = PRICE_EVENT,
                      std::string_view symbol = "btc", uint64_t length = 1, uint64_t capacity = 1,
                      std::string_view tail = "") {
-    return fmt::format(
-        R"({{"version":"2.0","capacity":{},"length":{},"required_events":[{}],)"
-        R"("features":[{{"symbol":"{}","indicators":[{}]}}]{}}})",
-        capacity, length, events, symbol, indicators, tail);
+    return fmt::format(R"({{"version":"2.0","capacity":{},"length":{},"required_events":[{}],)"
+                       R"("features":[{{"symbol":"{}","indicators":[{}]}}]{}}})",
+                       capacity, length, events, symbol, indicators, tail);
 }
 
 std::string indicator(std::string_view kind, std::string_view source, std::string_view rest = "") {
@@ -441,8 +467,7 @@ TEST(JsonFeatureExtractorSpec, ReadsAMinimalDocument) {
     const auto spec = from_json(document(FIELD));
     ASSERT_TRUE(spec.has_value()) << spec.error().message;
     ASSERT_EQ(spec->definitions().size(), 1u);
-    EXPECT_EQ(spec->definitions()[0],
-              def(FeatureKey::field_of(sym("btc"), ScalarField::Price)));
+    EXPECT_EQ(spec->definitions()[0], def(FeatureKey::field_of(sym("btc"), ScalarField::Price)));
 }
 
 TEST(JsonFeatureExtractorSpec, RefusesStructuralFaultsWithTheirPosition) {
@@ -489,8 +514,9 @@ TEST(JsonFeatureExtractorSpec, RefusesStructuralFaultsWithTheirPosition) {
          "invalid type for `window`: expected an unsigned integer or a duration string, found a "
          "boolean",
          "true"},
-        {document(FIELD, PRICE_EVENT, "btc", 1, 1,
-                  R"(,"order_books":[{"symbol":"btc","update_policy":"Monotonic","buffer_size":1}])"),
+        {document(
+             FIELD, PRICE_EVENT, "btc", 1, 1,
+             R"(,"order_books":[{"symbol":"btc","update_policy":"Monotonic","buffer_size":1}])"),
          "unknown variant `Monotonic` for `update_policy`, expected `monotonic` or `contiguous`",
          R"("Monotonic")"},
         {document(FIELD, PRICE_EVENT, "btc", 1, 1,
@@ -571,8 +597,7 @@ TEST(JsonFeatureExtractorSpec, RefusesBadDocumentsGroupsAndCounts) {
                R"({"symbol":"BTC","update_policy":"monotonic","buffer_size":8})"),
          "more than one order book is configured for symbol btc", R"("order_books":)", 0, true},
         {books(R"({"symbol":"__global__","update_policy":"monotonic","buffer_size":8})"),
-         "invalid argument: order books require a non-global symbol", R"("order_books":)", 0,
-         true},
+         "invalid argument: order books require a non-global symbol", R"("order_books":)", 0, true},
         {books(R"({"symbol":"btc","update_policy":"monotonic","buffer_size":8,)"
                R"("dense":{"tick_size":"0","min_price":"1","max_price":"2"}})"),
          "order-book update failed: invalid dense order-book grid: tick 0, range [1, 2]",
@@ -637,8 +662,7 @@ TEST(JsonFeatureExtractorSpec, RefusesBadSourcesAndScopes) {
         {in_btc("cvd", FIELD_SOURCE, full),
          R"(invalid symbol scope or source for indicator kind "cvd")", R"({"type":"field")"},
         {in_btc("volatility", TRADE_SOURCE, full),
-         R"(invalid symbol scope or source for indicator kind "volatility")",
-         R"({"type":"event")"},
+         R"(invalid symbol scope or source for indicator kind "volatility")", R"({"type":"event")"},
         {in_btc("vpt", R"({"type":"event","event":"price"})"),
          R"(invalid symbol scope or source for indicator kind "vpt")", R"({"type":"event")"},
         {in_btc("day_of_week", R"({"type":"any_event"})"),
@@ -685,10 +709,9 @@ TEST(JsonFeatureExtractorSpec, RefusesBadOptions) {
         {in_global("context", R"(,"options":{"name":"r","side":"bid"})"),
          "context has unexpected options", R"({"name")"},
         {in_global("context"), "context requires options.name", R"({"kind")"},
-        {in_global("context", R"(,"options":{})"), "context requires options.name",
-         R"("options":)", 0, true},
-        {sma(R"({"name":"x","aggregation":"1s"})"), "only context allows options.name",
-         R"("x")"},
+        {in_global("context", R"(,"options":{})"), "context requires options.name", R"("options":)",
+         0, true},
+        {sma(R"({"name":"x","aggregation":"1s"})"), "only context allows options.name", R"("x")"},
         {in_btc("sma_timed", FIELD_SOURCE, R"(,"warmup_policy":"first_value")"),
          "sma_timed options require aggregation", R"({"kind")"},
         {sma(R"({})"), "sma_timed options require aggregation", R"("options":)", 0, true},
@@ -749,14 +772,14 @@ TEST(JsonFeatureExtractorSpec, RefusesBadOutputs) {
     };
     const std::string sma_rest = R"(,"warmup_policy":"first_value","options":{"aggregation":"1s"})";
     std::string seventeen = "[";
-    for (int i = 1; i <= 17; ++i) seventeen += fmt::format(R"({}{{"n_levels":{}}})", i > 1 ? "," : "", i);
+    for (int i = 1; i <= 17; ++i)
+        seventeen += fmt::format(R"({}{{"n_levels":{}}})", i > 1 ? "," : "", i);
     seventeen += "]";
     expect_refused({
         {with("cvd", TRADE_SOURCE, full, "[]"), "cvd outputs must not be empty", "[]", 0},
         {with("field", FIELD_SOURCE, "", "[{},{}]"), "field requires exactly one output",
          "[{},{}]"},
-        {with("trade_count_timed", TRADE_SOURCE, sma_rest,
-              R"([{"window":"1s"},{"window":"2s"}])"),
+        {with("trade_count_timed", TRADE_SOURCE, sma_rest, R"([{"window":"1s"},{"window":"2s"}])"),
          "trade_count_timed requires exactly one output", R"([{"window")"},
         {with("order_book_mid_price", BOOK_SOURCE, "", R"([{"window":5}])"),
          "order_book_mid_price output does not allow window, lag, or n_levels", R"({"window")"},
@@ -793,8 +816,7 @@ TEST(JsonFeatureExtractorSpec, RefusesBadOutputs) {
          "aggregation 1000ms, got 1500ms",
          R"({"window":"1500ms"})"},
         {with("cvd", TRADE_SOURCE, full, R"([{"window":0}])"),
-         "invalid indicator definition at index 0: CVD: window must be at least 1",
-         R"({"window")"},
+         "invalid indicator definition at index 0: CVD: window must be at least 1", R"({"window")"},
         {document(indicator("context", R"({"type":"context"})", R"(,"options":{"name":""})")),
          "invalid indicator definition at index 0: context: context name must not be empty",
          R"({"kind")"},
@@ -825,11 +847,11 @@ TEST(JsonFeatureExtractorSpec, DurationsInWindowsAreStrict) {
                       position_of(sma(bad), fmt::format("\"{}\"", bad), 0, false));
     }
     // 1500ms stays 1500ms; 60s is written back as 1m.
-    const std::string text = document(indicator(
-        "sma_timed", FIELD_SOURCE,
-        R"(,"warmup_policy":"first_value","options":{"aggregation":"500ms"},)"
-        R"("outputs":[{"window":"1500ms"},{"window":"60s"}])"),
-        PRICE_EVENT, "btc", 2, 2);
+    const std::string text =
+        document(indicator("sma_timed", FIELD_SOURCE,
+                           R"(,"warmup_policy":"first_value","options":{"aggregation":"500ms"},)"
+                           R"("outputs":[{"window":"1500ms"},{"window":"60s"}])"),
+                 PRICE_EVENT, "btc", 2, 2);
     const auto spec = from_json(text);
     ASSERT_TRUE(spec.has_value()) << spec.error().message;
     EXPECT_EQ(spec->definitions()[0].key.window_duration, ms(1500));
@@ -890,9 +912,11 @@ TEST(JsonFeatureExtractorSpec, ReadsGroupsInAnyOrderIntoCanonicalOrder) {
         R"({{"symbol":"btc","event":"price"}}],"features":[)"
         R"({{"symbol":"eth","indicators":[{}]}},)"
         R"({{"symbol":"BTC","indicators":[{},{}]}},)"
-        R"({{"symbol":"__global__","indicators":[{{"kind":"day_of_week","source":{{"type":"any_event"}}}}]}}]}})",
-        FIELD, indicator("volatility", FIELD_SOURCE,
-                         R"(,"warmup_policy":"first_value","outputs":[{"window":20},{"window":5}])"),
+        R"({{"symbol":"__global__","indicators":[)"
+        R"({{"kind":"day_of_week","source":{{"type":"any_event"}}}}]}}]}})",
+        FIELD,
+        indicator("volatility", FIELD_SOURCE,
+                  R"(,"warmup_policy":"first_value","outputs":[{"window":20},{"window":5}])"),
         FIELD);
     const auto spec = from_json(text);
     ASSERT_TRUE(spec.has_value()) << spec.error().message;

@@ -147,8 +147,15 @@ TEST(JsonWriter, RefusesInvalidUtf8AndBadLiterals) {
 }
 
 TEST(JsonWriter, DoublesReadBackUnchanged) {
-    const double values[] = {0.1, -0.0, 1.0, 1e300, 5e-324, 2.2250738585072014e-308,
-                             123456789.123456789, 1.7976931348623157e308, -3.25};
+    const double values[] = {0.1,
+                             -0.0,
+                             1.0,
+                             1e300,
+                             5e-324,
+                             2.2250738585072014e-308,
+                             123456789.123456789,
+                             1.7976931348623157e308,
+                             -3.25};
     for (double d : values) {
         const auto v = Value::from_double(d);
         ASSERT_TRUE(v.has_value());
@@ -167,8 +174,9 @@ TEST(JsonWriter, DoublesReadBackUnchanged) {
 }
 
 TEST(JsonStrict, NamesTheFieldAndPointsAtTheFault) {
-    const auto doc = parse("{\n  \"a\": \"x\",\n  \"n\": -1,\n  \"f\": 1.5,\n  \"b\": true,\n"
-                           "  \"v\": \"maybe\",\n  \"big\": 18446744073709551616\n}");
+    const auto doc = parse(
+        "{\n  \"a\": \"x\",\n  \"n\": -1,\n  \"f\": 1.5,\n  \"b\": true,\n"
+        "  \"v\": \"maybe\",\n  \"big\": 18446744073709551616\n}");
     ASSERT_TRUE(doc.has_value());
     const auto unknown = StrictObject::open(*doc, "doc", {"a", "n"});
     ASSERT_FALSE(unknown.has_value());

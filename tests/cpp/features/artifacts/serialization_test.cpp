@@ -24,11 +24,21 @@ TEST(JsonSerialization, ParsesDurationsInEachUnit) {
 
 TEST(JsonSerialization, RefusesMalformedDurations) {
     const std::pair<std::string, std::string> cases[] = {
-        {"0s", R"("0s")"},       {"05s", R"("05s")"},     {"1.5s", R"("1.5s")"},
-        {" 1s", R"(" 1s")"},     {"1s ", R"("1s ")"},     {"1sec", R"("1sec")"},
-        {"-1s", R"("-1s")"},     {"+1s", R"("+1s")"},     {"1", R"("1")"},
-        {"s", R"("s")"},         {"", R"("")"},           {"1S", R"("1S")"},
-        {"1ms1s", R"("1ms1s")"}, {"1d", R"("1d")"},       {"1 s", R"("1 s")"},
+        {"0s", R"("0s")"},
+        {"05s", R"("05s")"},
+        {"1.5s", R"("1.5s")"},
+        {" 1s", R"(" 1s")"},
+        {"1s ", R"("1s ")"},
+        {"1sec", R"("1sec")"},
+        {"-1s", R"("-1s")"},
+        {"+1s", R"("+1s")"},
+        {"1", R"("1")"},
+        {"s", R"("s")"},
+        {"", R"("")"},
+        {"1S", R"("1S")"},
+        {"1ms1s", R"("1ms1s")"},
+        {"1d", R"("1d")"},
+        {"1 s", R"("1 s")"},
         // Overflow of the digits, and of the milliseconds after the unit.
         {"18446744073709551616ms", R"("18446744073709551616ms")"},
         {"5124095576030432h", R"("5124095576030432h")"},
@@ -43,8 +53,8 @@ TEST(JsonSerialization, RefusesMalformedDurations) {
 
 TEST(JsonSerialization, FormatsDurationsInTheLargestWholeUnit) {
     const std::pair<uint64_t, std::string> cases[] = {
-        {1, "1ms"},       {1500, "1500ms"},       {1000, "1s"},    {90'000, "90s"},
-        {60'000, "1m"},   {120'000, "2m"},        {5'400'000, "90m"}, {3'600'000, "1h"},
+        {1, "1ms"},        {1500, "1500ms"},     {1000, "1s"},       {90'000, "90s"},
+        {60'000, "1m"},    {120'000, "2m"},      {5'400'000, "90m"}, {3'600'000, "1h"},
         {7'200'000, "2h"}, {3'601'000, "3601s"},
     };
     for (const auto& [ms, text] : cases) {
@@ -52,8 +62,7 @@ TEST(JsonSerialization, FormatsDurationsInTheLargestWholeUnit) {
         EXPECT_EQ(parse_duration(text), Duration::from_millis(ms)) << text;
     }
     // The largest representable millisecond count still formats.
-    EXPECT_EQ(format_duration(Duration{18446744073709551, 615'000'000}),
-              "18446744073709551615ms");
+    EXPECT_EQ(format_duration(Duration{18446744073709551, 615'000'000}), "18446744073709551615ms");
 }
 
 TEST(JsonSerialization, RefusesUnwritableDurations) {
@@ -67,11 +76,14 @@ TEST(JsonSerialization, RefusesUnwritableDurations) {
 }
 
 TEST(JsonSerialization, EventNamesRoundTrip) {
-    const EventKind kinds[] = {EventKind::Price, EventKind::Volume, EventKind::Trade,
-                               EventKind::OrderBookDelta, EventKind::OrderBookSnapshot,
+    const EventKind kinds[] = {EventKind::Price,
+                               EventKind::Volume,
+                               EventKind::Trade,
+                               EventKind::OrderBookDelta,
+                               EventKind::OrderBookSnapshot,
                                EventKind::Time};
-    const std::string_view names[] = {"price", "volume", "trade", "order_book_delta",
-                                      "order_book_snapshot", "time"};
+    const std::string_view names[] = {
+        "price", "volume", "trade", "order_book_delta", "order_book_snapshot", "time"};
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(event_name(kinds[i]), names[i]);
         EXPECT_EQ(parse_event_name(names[i]), kinds[i]);
@@ -99,11 +111,20 @@ TEST(JsonSerialization, ParsesUtcOffsets) {
 
 TEST(JsonSerialization, RefusesMalformedUtcOffsets) {
     const std::pair<std::string, std::string> cases[] = {
-        {"+14:30", R"("+14:30")"}, {"+15", R"("+15")"},     {"+3:60", R"("+3:60")"},
-        {"3", R"("3")"},           {"UTC3", R"("UTC3")"},   {"utc+3", R"("utc+3")"},
-        {"+", R"("+")"},           {"+:30", R"("+:30")"},   {"+3:", R"("+3:")"},
-        {"+3:0:0", R"("+3:0:0")"}, {" +3", R"(" +3")"},     {"+3 ", R"("+3 ")"},
-        {"+-3", R"("+-3")"},       {"UTCUTC", R"("UTCUTC")"},
+        {"+14:30", R"("+14:30")"},
+        {"+15", R"("+15")"},
+        {"+3:60", R"("+3:60")"},
+        {"3", R"("3")"},
+        {"UTC3", R"("UTC3")"},
+        {"utc+3", R"("utc+3")"},
+        {"+", R"("+")"},
+        {"+:30", R"("+:30")"},
+        {"+3:", R"("+3:")"},
+        {"+3:0:0", R"("+3:0:0")"},
+        {" +3", R"(" +3")"},
+        {"+3 ", R"("+3 ")"},
+        {"+-3", R"("+-3")"},
+        {"UTCUTC", R"("UTCUTC")"},
         {"+99999999999999999999", R"("+99999999999999999999")"},
     };
     for (const auto& [text, shown] : cases) {
@@ -138,7 +159,9 @@ TEST(JsonSerialization, BookSidesAndDecimals) {
 
 TEST(JsonSerialization, QuotesLikeADebugString) {
     EXPECT_EQ(quoted("btc"), R"("btc")");
-    EXPECT_EQ(quoted("a\"b\\c\n\t\x1b" "é"), "\"a\\\"b\\\\c\\n\\t\\u{1b}é\"");
+    EXPECT_EQ(quoted("a\"b\\c\n\t\x1b"
+                     "é"),
+              "\"a\\\"b\\\\c\\n\\t\\u{1b}é\"");
 }
 
 }  // namespace
