@@ -435,8 +435,9 @@ ArtifactResult<std::vector<ReadDefinition>> read_indicator(const IndicatorDocume
     for (const OutputDocument* o : outputs) {
         ZELK_TRY(member, read_output(kind_name, shape, *o));
         FeatureKey key = make_key(*kind, symbol, source, warmup, options, member);
-        if (auto valid = validate_key(key); !valid)
+        if (auto valid = validate_key(key); !valid) {
             return fail(to_string(valid.error()), o->position);
+        }
         FeatureId id = o->id ? o->id->value : feature_id_from_key(key);
         definitions.push_back(
             ReadDefinition{FeatureDefinition{std::move(id), std::move(key)}, o->position});
