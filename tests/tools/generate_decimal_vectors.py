@@ -322,7 +322,37 @@ def build_cases():
     for _ in range(80):
         f64_texts.append(random_decimal_text(rng))
 
+    arithmetic_pairs += book_query_pairs(random.Random(20261211))
+
     return parse_texts, compare_pairs, arithmetic_pairs, f64_texts, list(U64_TEXTS)
+
+
+def book_query_pairs(rng):
+    """Operands shaped like the book queries' divisions: (B - A) / (B + A) of
+    size sums, (pb * sa + pa * sb) / (sb + sa) of best levels, and spread /
+    mid; coefficients below 2^64, as real prices and sizes are."""
+    def amount(scale, digits):
+        return Decimal(rng.randint(1, 10 ** digits)).scaleb(-scale, context=CTX)
+
+    pairs = []
+    for _ in range(120):
+        price_scale = rng.choice([0, 1, 2, 4, 8])
+        size_scale = rng.choice([0, 2, 3, 8])
+        kind = rng.randrange(3)
+        if kind == 0:
+            bids = amount(size_scale, rng.randint(1, 12))
+            asks = amount(size_scale, rng.randint(1, 12))
+            pairs.append((plain(CTX.subtract(bids, asks)), plain(CTX.add(bids, asks))))
+        elif kind == 1:
+            pb, pa = amount(price_scale, 7), amount(price_scale, 7)
+            sb, sa = amount(size_scale, 9), amount(size_scale, 9)
+            numerator = CTX.add(CTX.multiply(pb, sa), CTX.multiply(pa, sb))
+            pairs.append((plain(numerator), plain(CTX.add(sb, sa))))
+        else:
+            mid = amount(price_scale, 9)
+            spread = amount(price_scale, rng.randint(1, 4))
+            pairs.append((plain(spread), plain(mid)))
+    return pairs
 
 
 # ---------------------------------------------------------------- output

@@ -8,8 +8,7 @@
 
 namespace zelk {
 
-Result<FeatureExtractor> FeatureExtractor::create(VecFeatureVector vector,
-                                                  Compilation compilation,
+Result<FeatureExtractor> FeatureExtractor::create(VecFeatureVector vector, Compilation compilation,
                                                   std::vector<std::pair<Symbol, OrderBook>> books) {
     auto storage = OrderBookStorage::create(std::move(books));
     if (!storage) return std::unexpected(std::move(storage.error()));
@@ -98,8 +97,7 @@ Result<std::optional<PreparedUpdate>> FeatureExtractor::prepare_book_update(Even
     return std::optional<PreparedUpdate>{std::move(*prepared)};
 }
 
-void FeatureExtractor::commit_book_update(Symbol symbol, const PreparedUpdate& plan,
-                                          Event& event) {
+void FeatureExtractor::commit_book_update(Symbol symbol, const PreparedUpdate& plan, Event& event) {
     auto outcome = books_.commit_update(symbol, plan, *event.into_order_book_update());
     if (!outcome) {
         // Only Reject plans fail, and those never reach this point.
@@ -108,18 +106,12 @@ void FeatureExtractor::commit_book_update(Symbol symbol, const PreparedUpdate& p
     }
     if (*outcome != UpdateOutcome::Applied && *outcome != UpdateOutcome::Resynchronized) return;
     const OrderBook& book = *books_.find(symbol);
-    std::array<std::optional<ExactDecimal>, OrderBookDerivation::MAX_DEPTHS> values;
+    const BookTop top = book_top(book);
     for (const uint16_t d : router_.book_subscribers(symbol)) {
-        const auto* derivation = as_order_book_derivation(derivations_[d]);
         const OutputRange& range = output_ranges_[d];
-        const auto cells = std::span(values).first(range.count);
-        derivation->evaluate(book, cells);
-        for (size_t i = 0; i < range.count; ++i) {
-            const double cell =
-                cells[i] ? cells[i]->to_f64() : std::numeric_limits<double>::quiet_NaN();
-            update_mask_[range.first + i] = 1;
-            vector_.set_value_at(range.first + i, cell);
-        }
+        as_order_book_derivation(derivations_[d])
+            ->evaluate(book, top, std::span(vector_.data() + range.first, range.count));
+        std::fill_n(update_mask_.begin() + range.first, range.count, 1);
     }
 }
 
@@ -128,8 +120,9 @@ void FeatureExtractor::update_subscribers(std::span<const uint16_t> subscribers,
     OutputSink sink(vector_.data(), update_mask_.data());
     for (const uint16_t d : subscribers) {
         const OutputRange& range = output_ranges_[d];
-        std::visit([&](auto& derivation) { derivation.update(event, range.first, range.count, sink); },
-                   derivations_[d]);
+        std::visit(
+            [&](auto& derivation) { derivation.update(event, range.first, range.count, sink); },
+            derivations_[d]);
     }
 }
 
@@ -168,7 +161,8 @@ Status FeatureExtractor::update_context(std::span<const ContextUpdate> updates) 
     std::fill(update_mask_.begin(), update_mask_.end(), uint8_t{0});
     for (size_t i = 0; i < updates.size(); ++i) {
         const size_t cell = *resolve_context_cell(i, updates[i].name);
-        vector_.set_value_at(cell, updates[i].value.value_or(std::numeric_limits<double>::quiet_NaN()));
+        vector_.set_value_at(cell,
+                             updates[i].value.value_or(std::numeric_limits<double>::quiet_NaN()));
     }
     return {};
 }

@@ -90,15 +90,21 @@ u128 divide_u128(u128 value, uint64_t divisor, uint64_t& remainder) {
     return (u128{q_high} << 64) | q_low;
 }
 
-// value / 10^scale and value % 10^scale.
+// value / 10^scale and value % 10^scale. REQUIRES: value < 2^96 (a coefficient).
 void split_at_scale(u128 value, uint32_t scale, u128& integer, u128& fraction) {
     if (scale <= 19) {
         uint64_t r;
         integer = divide_u128(value, POW10_U64[scale], r);
         fraction = r;
     } else {
-        integer = value / POW10_U128[scale];
-        fraction = value % POW10_U128[scale];
+        // value < 2^96 and 10^19 > 2^63, so value / 10^19 is one hardware
+        // division; the rest of the scale is a 64-bit one.
+        uint64_t low_digits;
+        const auto high_digits =
+            static_cast<uint64_t>(divide_u128(value, POW10_U64[19], low_digits));
+        const uint64_t rest = POW10_U64[scale - 19];
+        integer = high_digits / rest;
+        fraction = u128{high_digits % rest} * POW10_U64[19] + low_digits;
     }
 }
 
@@ -184,7 +190,6 @@ std::optional<ExactDecimal> add_aligned(Wide a, bool a_negative, Wide b, bool b_
     return round_to_fit(b, scale, b_negative);
 }
 
-
 // a + (-1)^b_negative * |b|, the shared body of addition and subtraction.
 std::optional<ExactDecimal> add_signed(const ExactDecimal& a, const ExactDecimal& b,
                                        bool b_negative) {
@@ -217,6 +222,53 @@ std::optional<ExactDecimal> add_signed(const ExactDecimal& a, const ExactDecimal
     scale_up(wa, scale - sa);
     scale_up(wb, scale - sb);
     return add_aligned(wa, a_negative, wb, b_negative, scale);
+}
+
+// checked_div's search for operands below 2^64 (every real price, size and
+// sum of them): the same steps in 128-bit integers with hardware divisions.
+// ca * 10^e is divided in two parts, (ca * 10^19) / cb and then the remainder
+// times 10^(e - 19), so each part fits 128 bits; the quotient stays below
+// 10^30 and the divisor, after at most a few steps down, below 2^72.
+// REQUIRES: ca > 0, cb > 0, 0 <= e <= 38, e as checked_div chose it.
+std::optional<ExactDecimal> divide_narrow(uint64_t ca, uint64_t cb, int e, int sa, int sb,
+                                          uint32_t preferred, bool negative) {
+    u128 quotient;
+    u128 remainder;
+    if (e <= 19) {
+        uint64_t r;
+        quotient = divide_u128(u128{ca} * POW10_U64[e], cb, r);
+        remainder = r;
+    } else {
+        uint64_t r;
+        const u128 high = divide_u128(u128{ca} * POW10_U64[19], cb, r);
+        const uint64_t rest = POW10_U64[e - 19];
+        uint64_t r2;
+        const u128 low = divide_u128(u128{r} * rest, cb, r2);
+        quotient = high * rest + low;
+        remainder = r2;
+    }
+    u128 divisor = cb;
+    for (;; --e) {
+        const int t = e - sb + sa;
+        if (t < 0) return std::nullopt;
+        if (remainder == 0) {
+            if (quotient <= MAX_COEFFICIENT) {
+                uint32_t s = static_cast<uint32_t>(t);
+                strip_zeros(quotient, s, preferred);
+                return make(quotient, s, negative);
+            }
+        } else {
+            const u128 twice = remainder * 2;
+            const bool up = twice > divisor || (twice == divisor && (quotient & 1) != 0);
+            const u128 rounded = quotient + (up ? 1 : 0);
+            if (rounded <= MAX_COEFFICIENT)
+                return make(rounded, static_cast<uint32_t>(t), negative);
+        }
+        const auto digit = static_cast<uint64_t>(quotient % 10);
+        quotient /= 10;
+        remainder += divisor * digit;
+        divisor *= 10;
+    }
 }
 
 }  // namespace
@@ -428,22 +480,9 @@ double ExactDecimal::to_f64() const {
     return negative_ ? -v : v;
 }
 
-// Sums of sizes and prices of one book share a scale and a sign; that case
-// is a 128-bit addition and stays out of the general routine.
-std::optional<ExactDecimal> ExactDecimal::checked_add(const ExactDecimal& other) const {
-    if (scale_ == other.scale_ && negative_ == other.negative_) {
-        const u128 sum = coefficient() + other.coefficient();
-        if (sum <= MAX_COEFFICIENT) return make(sum, scale_, negative_);
-    }
-    return add_signed(*this, other, other.negative_);
-}
-
-std::optional<ExactDecimal> ExactDecimal::checked_sub(const ExactDecimal& other) const {
-    if (scale_ == other.scale_ && negative_ != other.negative_) {
-        const u128 sum = coefficient() + other.coefficient();
-        if (sum <= MAX_COEFFICIENT) return make(sum, scale_, negative_);
-    }
-    return add_signed(*this, other, !other.negative_);
+std::optional<ExactDecimal> ExactDecimal::add_slow(const ExactDecimal& other,
+                                                   bool other_negative) const {
+    return add_signed(*this, other, other_negative);
 }
 
 std::optional<ExactDecimal> ExactDecimal::checked_mul(const ExactDecimal& other) const {
@@ -499,6 +538,10 @@ std::optional<ExactDecimal> ExactDecimal::checked_div(const ExactDecimal& other)
     // e >= 0 here, and ca * 10^e < 10^(29 + digits(cb)) <= 10^58 < 2^193.
     int e = std::min(static_cast<int>(MAX_SCALE) + sb - sa,
                      29 - static_cast<int>(digit_count(ca)) + static_cast<int>(digit_count(cb)));
+    if ((ca >> 64) == 0 && (cb >> 64) == 0 && e <= 38) {
+        return divide_narrow(static_cast<uint64_t>(ca), static_cast<uint64_t>(cb), e, sa, sb,
+                             preferred, negative);
+    }
     Wide dividend = Wide::from_u128(ca);
     scale_up(dividend, static_cast<uint32_t>(e));
     Wide divisor = Wide::from_u128(cb);
@@ -570,7 +613,9 @@ std::string ExactDecimal::to_string() const {
     return std::string(pos, end);
 }
 
-std::string ExactDecimal::to_normalized_string() const { return normalized().to_string(); }
+std::string ExactDecimal::to_normalized_string() const {
+    return normalized().to_string();
+}
 
 ExactDecimal ExactDecimal::normalized() const {
     ExactDecimal d = *this;

@@ -43,7 +43,7 @@ struct DecimalParseError {
 std::string to_string(const DecimalParseError& error);
 
 class ExactDecimal {
-public:
+  public:
     static constexpr uint32_t MAX_SCALE = 28;
     static constexpr u128 MAX_COEFFICIENT = (u128{1} << 96) - 1;
 
@@ -103,8 +103,23 @@ public:
 
     // Arithmetic: results keep at most 28 fractional digits and are rounded
     // to what the coefficient allows; nullopt when the magnitude overflows.
-    std::optional<ExactDecimal> checked_add(const ExactDecimal& other) const;
-    std::optional<ExactDecimal> checked_sub(const ExactDecimal& other) const;
+    // Sums of sizes and prices of one book share a scale and a sign; that
+    // case is one 128-bit addition, inline, and stays out of the general
+    // routine.
+    std::optional<ExactDecimal> checked_add(const ExactDecimal& other) const {
+        if (scale_ == other.scale_ && negative_ == other.negative_) {
+            const u128 sum = coefficient() + other.coefficient();
+            if (sum <= MAX_COEFFICIENT) return with_coefficient(sum, negative_);
+        }
+        return add_slow(other, other.negative_);
+    }
+    std::optional<ExactDecimal> checked_sub(const ExactDecimal& other) const {
+        if (scale_ == other.scale_ && negative_ != other.negative_) {
+            const u128 sum = coefficient() + other.coefficient();
+            if (sum <= MAX_COEFFICIENT) return with_coefficient(sum, negative_);
+        }
+        return add_slow(other, !other.negative_);
+    }
     std::optional<ExactDecimal> checked_mul(const ExactDecimal& other) const;
     // nullopt also for division by zero.
     std::optional<ExactDecimal> checked_div(const ExactDecimal& other) const;
@@ -123,6 +138,13 @@ public:
     // The same number with trailing fraction zeros removed from the scale.
     ExactDecimal normalized() const;
 
+    // Whether both hold the same coefficient, scale and sign flag, so every
+    // computation gives the same result on them (100.5 and 100.50 differ).
+    friend bool same_representation(const ExactDecimal& a, const ExactDecimal& b) {
+        return a.lo_ == b.lo_ && a.hi_ == b.hi_ && a.scale_ == b.scale_ &&
+               a.negative_ == b.negative_;
+    }
+
     // Numeric comparison: 100.5 == 100.50, 0 == -0.
     friend bool operator==(const ExactDecimal& a, const ExactDecimal& b) {
         return compare(a, b) == 0;
@@ -131,7 +153,7 @@ public:
         return compare(a, b) <=> 0;
     }
 
-private:
+  private:
     // -1, 0 or 1. Inline for the common case of one scale and one sign
     // flag (prices of one book); everything else goes out of line.
     static int compare(const ExactDecimal& a, const ExactDecimal& b) {
@@ -142,6 +164,20 @@ private:
         return a.negative_ ? -magnitude : magnitude;
     }
     static int compare_slow(const ExactDecimal& a, const ExactDecimal& b);
+
+    // This value's scale with another coefficient and sign; arithmetic never
+    // produces a negative zero. REQUIRES: coefficient <= MAX_COEFFICIENT.
+    ExactDecimal with_coefficient(u128 coefficient, bool negative) const {
+        ExactDecimal d;
+        d.lo_ = static_cast<uint64_t>(coefficient);
+        d.hi_ = static_cast<uint32_t>(coefficient >> 64);
+        d.scale_ = scale_;
+        d.negative_ = negative && coefficient != 0;
+        return d;
+    }
+    // this + (other with its sign flag replaced by `other_negative`), for
+    // every case the inline paths do not take.
+    std::optional<ExactDecimal> add_slow(const ExactDecimal& other, bool other_negative) const;
 
     uint64_t lo_ = 0;
     uint32_t hi_ = 0;

@@ -16,17 +16,15 @@ const BookSide& side_of(const OrderBook& book, Side side) {
     return side == Side::Bid ? book.bids() : book.asks();
 }
 
+// Both best levels, or none unless both sides have one.
 struct Top {
-    Level bid;
-    Level ask;
+    const Level& bid;
+    const Level& ask;
 };
 
-std::optional<Top> top_of(const OrderBook& book) {
-    auto bid = book.bids().best();
-    if (!bid) return std::nullopt;
-    auto ask = book.asks().best();
-    if (!ask) return std::nullopt;
-    return Top{*bid, *ask};
+std::optional<Top> top_of(const BookTop& top) {
+    if (!top.bid || !top.ask) return std::nullopt;
+    return Top{*top.bid, *top.ask};
 }
 
 // (p1 * s1 + p2 * s2) / (sb + sa), with every step checked.
@@ -44,50 +42,73 @@ std::optional<ExactDecimal> weighted(const ExactDecimal& p1, const ExactDecimal&
 
 }  // namespace
 
-std::optional<Level> best_bid(const OrderBook& book) { return book.bids().best(); }
+std::optional<Level> best_bid(const OrderBook& book) {
+    return book.bids().best();
+}
 
-std::optional<Level> best_ask(const OrderBook& book) { return book.asks().best(); }
+std::optional<Level> best_ask(const OrderBook& book) {
+    return book.asks().best();
+}
 
-std::optional<ExactDecimal> mid_price(const OrderBook& book) {
-    const auto top = top_of(book);
+BookTop book_top(const OrderBook& book) {
+    return BookTop{book.bids().best(), book.asks().best()};
+}
+
+std::optional<ExactDecimal> mid_price(const BookTop& book_top) {
+    const auto top = top_of(book_top);
     if (!top) return std::nullopt;
     return top->bid.price.checked_add(top->ask.price).and_then([](const ExactDecimal& sum) {
         return sum.checked_div(TWO);
     });
 }
 
-std::optional<ExactDecimal> spread(const OrderBook& book) {
-    const auto top = top_of(book);
+std::optional<ExactDecimal> spread(const BookTop& book_top) {
+    const auto top = top_of(book_top);
     if (!top) return std::nullopt;
     return top->ask.price.checked_sub(top->bid.price).transform([](const ExactDecimal& d) {
         return d.abs();
     });
 }
 
-std::optional<ExactDecimal> spread_bps(const OrderBook& book) {
-    const auto s = spread(book);
+std::optional<ExactDecimal> spread_bps(const BookTop& book_top) {
+    const auto s = spread(book_top);
     if (!s) return std::nullopt;
-    const auto mid = mid_price(book);
+    const auto mid = mid_price(book_top);
     if (!mid || mid->is_zero()) return std::nullopt;
-    return s->checked_div(*mid).and_then([](const ExactDecimal& ratio) {
-        return ratio.checked_mul(BASIS_POINTS);
-    });
+    return s->checked_div(*mid).and_then(
+        [](const ExactDecimal& ratio) { return ratio.checked_mul(BASIS_POINTS); });
 }
 
-std::optional<ExactDecimal> weighted_mid_price(const OrderBook& book) {
-    const auto top = top_of(book);
+std::optional<ExactDecimal> weighted_mid_price(const BookTop& book_top) {
+    const auto top = top_of(book_top);
     if (!top) return std::nullopt;
     const auto total = top->bid.size.checked_add(top->ask.size);
     if (!total) return std::nullopt;
     return weighted(top->bid.price, top->bid.size, top->ask.price, top->ask.size, *total);
 }
 
-std::optional<ExactDecimal> microprice(const OrderBook& book) {
-    const auto top = top_of(book);
+std::optional<ExactDecimal> microprice(const BookTop& book_top) {
+    const auto top = top_of(book_top);
     if (!top) return std::nullopt;
     const auto total = top->bid.size.checked_add(top->ask.size);
     if (!total) return std::nullopt;
     return weighted(top->bid.price, top->ask.size, top->ask.price, top->bid.size, *total);
+}
+
+std::optional<ExactDecimal> mid_price(const OrderBook& book) {
+    return mid_price(book_top(book));
+}
+std::optional<ExactDecimal> spread(const OrderBook& book) {
+    return spread(book_top(book));
+}
+std::optional<ExactDecimal> spread_bps(const OrderBook& book) {
+    return spread_bps(book_top(book));
+}
+std::optional<ExactDecimal> weighted_mid_price(const OrderBook& book) {
+    return weighted_mid_price(book_top(book));
+}
+std::optional<ExactDecimal> microprice(const OrderBook& book) {
+    return microprice(book_top(book));
 }
 
 namespace {
@@ -99,42 +120,50 @@ namespace {
 // running total overflowed first.
 void sums_at_depths(const BookSide& side, std::span<const uint64_t> depths,
                     std::span<std::optional<ExactDecimal>> sums) {
-    // Positions of the depths in ascending order (at most a handful).
-    std::array<size_t, IMBALANCE_MAX_DEPTHS> order{};
-    for (size_t i = 0; i < depths.size(); ++i) {
+    const size_t n = depths.size();
+    if (n == 0) return;
+    // Positions of the depths in ascending order (at most a handful); left
+    // uninitialised beyond n, which a zeroing fill would cost more than the
+    // sort.
+    std::array<uint8_t, IMBALANCE_MAX_DEPTHS> order;
+    for (size_t i = 0; i < n; ++i) {
         size_t j = i;
         while (j > 0 && depths[order[j - 1]] > depths[i]) {
             order[j] = order[j - 1];
             --j;
         }
-        order[j] = i;
+        order[j] = static_cast<uint8_t>(i);
     }
     SizeSum total;
-    uint64_t taken = 0;
     size_t next = 0;
+    while (next < n && depths[order[next]] == 0) sums[order[next++]] = total.value();
+    if (next == n) return;
+    uint64_t taken = 0;
+    uint64_t target = depths[order[next]];
     bool overflow = false;
-    auto record_reached = [&] {
-        while (next < depths.size() && depths[order[next]] <= taken) {
-            sums[order[next++]] = total.value();
-        }
-    };
-    record_reached();
     side.for_each_level([&](const Level& l) {
-        if (next == depths.size()) return false;
         if (!total.add(l.size)) {
             overflow = true;
             return false;
         }
-        ++taken;
-        record_reached();
-        return next < depths.size();
+        if (++taken < target) return true;
+        const ExactDecimal sum = total.value();
+        do {
+            sums[order[next++]] = sum;
+        } while (next < n && depths[order[next]] == taken);
+        if (next == n) return false;
+        target = depths[order[next]];
+        return true;
     });
     // Depths beyond the side's levels take the whole side; after an overflow
     // they have no value.
-    for (; next < depths.size(); ++next) {
-        sums[order[next]] = overflow ? std::nullopt : std::optional<ExactDecimal>(total.value());
-    }
+    if (next == n) return;
+    const std::optional<ExactDecimal> rest =
+        overflow ? std::nullopt : std::optional<ExactDecimal>(total.value());
+    for (; next < n; ++next) sums[order[next]] = rest;
 }
+
+}  // namespace
 
 std::optional<ExactDecimal> imbalance_of(const std::optional<ExactDecimal>& bids,
                                          const std::optional<ExactDecimal>& asks) {
@@ -146,15 +175,19 @@ std::optional<ExactDecimal> imbalance_of(const std::optional<ExactDecimal>& bids
     return difference->checked_div(*total);
 }
 
-}  // namespace
+void imbalance_sums(const OrderBook& book, std::span<const uint64_t> depths,
+                    std::span<std::optional<ExactDecimal>> bids,
+                    std::span<std::optional<ExactDecimal>> asks) {
+    sums_at_depths(book.bids(), depths, bids);
+    sums_at_depths(book.asks(), depths, asks);
+}
 
 void imbalances(const OrderBook& book, std::span<const uint64_t> depths,
                 std::span<std::optional<ExactDecimal>> out) {
-    std::array<std::optional<ExactDecimal>, IMBALANCE_MAX_DEPTHS> bids{};
-    std::array<std::optional<ExactDecimal>, IMBALANCE_MAX_DEPTHS> asks{};
+    std::array<std::optional<ExactDecimal>, IMBALANCE_MAX_DEPTHS> bids;
+    std::array<std::optional<ExactDecimal>, IMBALANCE_MAX_DEPTHS> asks;
     const size_t n = std::min(depths.size(), IMBALANCE_MAX_DEPTHS);
-    sums_at_depths(book.bids(), depths.first(n), std::span(bids).first(n));
-    sums_at_depths(book.asks(), depths.first(n), std::span(asks).first(n));
+    imbalance_sums(book, depths.first(n), std::span(bids).first(n), std::span(asks).first(n));
     for (size_t i = 0; i < n; ++i) out[i] = imbalance_of(bids[i], asks[i]);
 }
 

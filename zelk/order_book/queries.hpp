@@ -26,18 +26,33 @@ std::optional<Level> best_bid(const OrderBook& book);
 // The lowest ask; none when there are no asks.
 std::optional<Level> best_ask(const OrderBook& book);
 
+// The best level of each side, read once for several top-of-book queries.
+struct BookTop {
+    std::optional<Level> bid;
+    std::optional<Level> ask;
+};
+BookTop book_top(const OrderBook& book);
+
+// The top-of-book queries below read only the best levels; each comes as a
+// query on the book and on a BookTop already read from it.
+
 // (best bid + best ask) / 2; none unless both sides have a level.
+std::optional<ExactDecimal> mid_price(const BookTop& top);
 std::optional<ExactDecimal> mid_price(const OrderBook& book);
 // |best ask - best bid| (positive on a crossed book); none unless both sides
 // have a level.
+std::optional<ExactDecimal> spread(const BookTop& top);
 std::optional<ExactDecimal> spread(const OrderBook& book);
 // (spread / mid) * 10000, quotient first; none when spread or mid is none or
 // the mid is zero.
+std::optional<ExactDecimal> spread_bps(const BookTop& top);
 std::optional<ExactDecimal> spread_bps(const OrderBook& book);
 // (pb * sb + pa * sa) / (sb + sa): each best price weighted by its own size.
+std::optional<ExactDecimal> weighted_mid_price(const BookTop& top);
 std::optional<ExactDecimal> weighted_mid_price(const OrderBook& book);
 // (pb * sa + pa * sb) / (sb + sa): each best price weighted by the opposite
 // side's size.
+std::optional<ExactDecimal> microprice(const BookTop& top);
 std::optional<ExactDecimal> microprice(const OrderBook& book);
 // (B - A) / (B + A) over the sizes of the first `depth` levels of each side
 // (all of them when a side has fewer); none when B + A is zero.
@@ -48,6 +63,16 @@ std::optional<ExactDecimal> imbalance(const OrderBook& book, size_t depth);
 inline constexpr size_t IMBALANCE_MAX_DEPTHS = 16;
 void imbalances(const OrderBook& book, std::span<const uint64_t> depths,
                 std::span<std::optional<ExactDecimal>> out);
+// The size sums imbalances() divides: for each depth, the sums B and A of
+// the first `depth` bid and ask levels (none where a sum overflowed).
+// REQUIRES: as imbalances(), with bids and asks as large as depths.
+void imbalance_sums(const OrderBook& book, std::span<const uint64_t> depths,
+                    std::span<std::optional<ExactDecimal>> bids,
+                    std::span<std::optional<ExactDecimal>> asks);
+// (B - A) / (B + A) from the sums of imbalance_sums(); none when either is
+// none or B + A is zero.
+std::optional<ExactDecimal> imbalance_of(const std::optional<ExactDecimal>& bids,
+                                         const std::optional<ExactDecimal>& asks);
 
 // The size resting at exactly `price` (numeric equality); none when absent,
 // including a price off a dense grid.

@@ -39,5 +39,8 @@ using FeatureDerivation =
 inline const OrderBookDerivation* as_order_book_derivation(const FeatureDerivation& d) {
     return std::get_if<OrderBookDerivation>(&d);
 }
+inline OrderBookDerivation* as_order_book_derivation(FeatureDerivation& d) {
+    return std::get_if<OrderBookDerivation>(&d);
+}
 
 }  // namespace zelk
