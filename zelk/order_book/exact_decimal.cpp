@@ -71,9 +71,30 @@ uint32_t digit_count(u128 value) {
 
 // Correctly rounded, like the plain conversion, but with the cheap 64-bit
 // instruction sequence when the value allows it.
+// Above 64 bits, the top 64 bits are converted with every lower bit folded
+// into their last bit ("round to odd"): with 11 bits to spare below the
+// double's 53, that one rounding is the correct rounding of the whole value.
+// The power-of-two scaling back is exact.
 double to_double(u128 value) {
-    if ((value >> 64) == 0) return static_cast<double>(static_cast<uint64_t>(value));
-    return static_cast<double>(value);
+    const auto high = static_cast<uint64_t>(value >> 64);
+    if (high == 0) return static_cast<double>(static_cast<uint64_t>(value));
+    const int shift = 64 - std::countl_zero(high);
+    const auto top = static_cast<uint64_t>(value >> shift);
+    const bool dropped = (value & ((u128{1} << shift) - 1)) != 0;
+    const double scale = std::bit_cast<double>(static_cast<uint64_t>(1023 + shift) << 52);
+    return static_cast<double>(top | (dropped ? 1 : 0)) * scale;
+}
+
+// std::round (half away from zero), without the library call: below 2^52 the
+// fraction x - trunc(x) is exact, and from 2^52 on every double is whole.
+double round_half_away(double x) {
+    if (!(std::fabs(x) < 4503599627370496.0)) return x;
+    const double whole = static_cast<double>(static_cast<int64_t>(x));
+    const double fraction = x - whole;
+    double rounded = whole;
+    if (fraction >= 0.5) rounded = whole + 1.0;
+    if (fraction <= -0.5) rounded = whole - 1.0;
+    return std::copysign(rounded, x);
 }
 
 // value / divisor, with value % divisor in `remainder`.
@@ -474,7 +495,7 @@ double ExactDecimal::to_f64() const {
         } else {
             v = f + to_double(integer);
             const double q = POW10_F64[scale_];
-            v = std::round(v * q) / q;
+            v = round_half_away(v * q) / q;
         }
     }
     return negative_ ? -v : v;
