@@ -15,6 +15,7 @@
 #include "zelk-python/feature_extractor_spec.hpp"
 #include "zelk-python/module.hpp"
 #include "zelk-python/runtime.hpp"
+#include "zelk-python/update_fast_path.hpp"
 #include "zelk/features/artifacts/feature_extractor_spec.hpp"
 
 namespace zelk::python {
@@ -26,7 +27,7 @@ namespace {
 
 // The feature extractor as a driver core: its raw vector is the output.
 class ExtractorCore {
-public:
+  public:
     explicit ExtractorCore(FeatureExtractor extractor) : extractor_(std::move(extractor)) {}
 
     Status handle_event(Event event) { return extractor_.handle_event(std::move(event)); }
@@ -40,7 +41,7 @@ public:
     std::span<const double> raw_output() const { return extractor_.vector().values(); }
     const FeatureExtractor& extractor() const { return extractor_; }
 
-private:
+  private:
     FeatureExtractor extractor_;
 };
 
@@ -67,9 +68,14 @@ ExtractorDriver from_json_text(std::string_view json, const DtypeArgument& outpu
 }
 
 ScalarRow scalar_row(uint8_t kind, int64_t symbol, Timestamp timestamp,
-                     std::optional<double> price, std::optional<double> volume,
-                     std::optional<uint8_t> side) {
-    return ScalarRow{kind, symbol, timestamp, price, volume, side};
+                     const std::optional<double>& price, const std::optional<double>& volume,
+                     const std::optional<uint8_t>& side) {
+    return ScalarRow{kind,
+                     symbol,
+                     timestamp,
+                     price ? &*price : nullptr,
+                     volume ? &*volume : nullptr,
+                     side ? &*side : nullptr};
 }
 
 }  // namespace
@@ -125,8 +131,7 @@ void add_feature_extractor(nb::module_& m) {
             },
             "kind"_a, "symbol"_a, "timestamp"_a, nb::kw_only(), "price"_a = nb::none(),
             "volume"_a = nb::none(), "side"_a = nb::none(), "bid"_a = nb::none(),
-            "ask"_a = nb::none(),
-            "Apply one event (live stepping); read the result with values().")
+            "ask"_a = nb::none(), "Apply one event (live stepping); read the result with values().")
         .def(
             "transform",
             [](ExtractorDriver& self, const KindColumn& kind, const HandleColumn& symbol,
@@ -134,9 +139,9 @@ void add_feature_extractor(nb::module_& m) {
                const std::optional<ValueColumn>& volume, const std::optional<SideColumn>& side,
                const std::optional<ValueColumn>& bid, const std::optional<ValueColumn>& ask,
                const std::optional<RowContextDict>& context_updates) {
-                return self.transform(kind, symbol, timestamp, price, volume, side, bid, ask,
-                                      context_updates ? nb::handle(*context_updates)
-                                                      : nb::handle(Py_None));
+                return self.transform(
+                    kind, symbol, timestamp, price, volume, side, bid, ask,
+                    context_updates ? nb::handle(*context_updates) : nb::handle(Py_None));
             },
             column("kind"), column("symbol"), column("timestamp"), nb::kw_only(),
             optional_column("price"), optional_column("volume"), optional_column("side"),
@@ -161,14 +166,15 @@ void add_feature_extractor(nb::module_& m) {
             "state-dependent error reports row N: prior rows remain applied, later rows are\n"
             "skipped, and the rejected row keeps the core's resynchronisation effects.");
 
+    UpdateFastPath<ExtractorDriver>::install(cls);
+
     // Deleting the dtype is refused with a TypeError rather than Python's
     // default AttributeError for a property without a deleter.
     nb::object property = cls.attr("output_dtype");
     nb::object deleter =
         nb::cpp_function([](nb::handle) { throw nb::type_error("can't delete attribute"); });
-    cls.attr("output_dtype") =
-        nb::handle(reinterpret_cast<PyObject*>(&PyProperty_Type))(
-            property.attr("fget"), property.attr("fset"), deleter, property.attr("__doc__"));
+    cls.attr("output_dtype") = nb::handle(reinterpret_cast<PyObject*>(&PyProperty_Type))(
+        property.attr("fget"), property.attr("fset"), deleter, property.attr("__doc__"));
 }
 
 }  // namespace zelk::python

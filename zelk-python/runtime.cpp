@@ -3,6 +3,9 @@
 #include "zelk-python/runtime.hpp"
 
 #include <Python.h>
+#include <sys/mman.h>
+
+#include <new>
 
 #include "zelk/features/feature_id.hpp"
 
@@ -90,6 +93,28 @@ size_t context_row_index(nb::handle key, size_t rows) {
             fmt::format("context row {} is outside this replay", nb::str(key).c_str()));
     }
     return static_cast<size_t>(value);
+}
+
+namespace {
+
+constexpr size_t HUGE_PAGE = size_t{2} << 20;
+
+void release_plain(void* data) noexcept {
+    ::operator delete[](data);
+}
+void release_huge(void* data) noexcept {
+    ::operator delete[](data, std::align_val_t{HUGE_PAGE});
+}
+
+}  // namespace
+
+BlockStorage allocate_block(size_t bytes) {
+    if (bytes < 2 * HUGE_PAGE)
+        return BlockStorage{::operator new[](std::max<size_t>(bytes, 1)), &release_plain};
+    void* data = ::operator new[](bytes, std::align_val_t{HUGE_PAGE});
+    // Advice only: without huge pages the block works the same, just slower.
+    madvise(data, bytes / HUGE_PAGE * HUGE_PAGE, MADV_HUGEPAGE);
+    return BlockStorage{data, &release_huge};
 }
 
 FloatArray snapshot_array(std::span<const double> values, OutputDtype dtype) {

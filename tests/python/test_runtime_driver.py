@@ -30,8 +30,8 @@ CVD = "cvd:symbol=3:btc:source=event.trade:window=10:warmup=first_value"
 CLOCK = "day_of_week:symbol=10:__global__:source=any_event"
 
 
-def make_extractor(**kwargs):
-    spec = (
+def make_spec():
+    return (
         FeatureExtractorSpec()
         .context("__global__", "rate")
         .field("btc")
@@ -40,7 +40,10 @@ def make_extractor(**kwargs):
         .cvd("btc", [10], warmup=WarmupPolicy.FIRST_VALUE)
         .day_of_week()
     )
-    ext = FeatureExtractor(spec, **kwargs)
+
+
+def make_extractor(cls=FeatureExtractor, **kwargs):
+    ext = cls(make_spec(), **kwargs)
     assert ext.symbol("btc") == 0
     return ext
 
@@ -178,6 +181,83 @@ def test_event_building_errors(kind, handle, payload, message):
     assert str(error.value) == f"row 1: {message}"
     assert all_nan(ext)
     ext.output_dtype = "float32"  # not locked: nothing was dispatched
+
+
+# update() parses calls with exact int, float and None arguments itself and
+# hands every other accepted form to the general binding; all forms must give
+# the same values and the same refusals.
+class Subclassed(FeatureExtractor):
+    pass
+
+
+def as_numpy_scalars(kind, handle, ts, payload):
+    converted = {
+        k: (np.uint8(v) if k == "side" else np.float64(v)) if v is not None else None
+        for k, v in payload.items()
+    }
+    return (np.uint8(kind), np.int64(handle), np.int64(ts)), converted
+
+
+def as_int_payloads(kind, handle, ts, payload):
+    return (kind, handle, ts), {
+        k: int(v) if isinstance(v, float) else v for k, v in payload.items()
+    }
+
+
+def as_runtime_keywords(kind, handle, ts, payload):
+    # Keys built at run time are not interned, unlike keywords in source.
+    return (kind, handle, ts), {"".join(list(k)): v for k, v in payload.items()}
+
+
+UPDATE_STREAM = [
+    (KIND_PRICE, 0, 1, {"price": 100.0}),
+    (KIND_TRADE, 0, 2, {"price": 101.0, "volume": 2.0, "side": SIDE_AGGRESSOR_SELL}),
+    (KIND_VOLUME, 0, 3, {"volume": 3.0, "price": None, "bid": 1.0, "ask": None}),
+    (KIND_TIME, 7, 86_400_000, {}),
+    (KIND_TRADE, 0, 86_400_001, {"price": 99.0, "volume": 1.0, "side": None}),
+]
+UPDATE_REFUSALS = [
+    (KIND_TRADE, 0, 86_400_002, {"price": 1.0, "volume": 1.0, "side": 2}, SIDE_ERROR.format(2)),
+    (KIND_PRICE, 3, 86_400_002, {"price": 1.0}, UNKNOWN_HANDLE.format(3)),
+    (KIND_VOLUME, 0, 86_400_002, {"price": 1.0}, "event kind requires the `volume` column"),
+    (
+        KIND_PRICE,
+        0,
+        5,
+        {"price": 1.0},
+        "timestamp 5 for price event for symbol btc is earlier than previous timestamp 86400001",
+    ),
+]
+
+
+@pytest.mark.parametrize(
+    "make, convert",
+    [
+        (make_extractor, lambda *row: (row[:3], row[3])),
+        (make_extractor, as_numpy_scalars),
+        (make_extractor, as_int_payloads),
+        (make_extractor, as_runtime_keywords),
+        (lambda: make_extractor(Subclassed), lambda *row: (row[:3], row[3])),
+    ],
+    ids=["exact", "numpy-scalars", "int-payloads", "runtime-keywords", "subclass"],
+)
+def test_update_argument_forms_agree(make, convert):
+    reference = make_extractor()
+    ext = make()
+    for kind, handle, ts, payload in UPDATE_STREAM:
+        reference.update(kind, handle, ts, **payload)
+        args, kwargs = convert(kind, handle, ts, payload)
+        ext.update(*args, **kwargs)
+        assert same(snapshot(ext), snapshot(reference))
+    for kind, handle, ts, payload, message in UPDATE_REFUSALS:
+        args, kwargs = convert(kind, handle, ts, payload)
+        with pytest.raises(ValueError) as error:
+            ext.update(*args, **kwargs)
+        assert str(error.value) == message
+        assert same(snapshot(ext), snapshot(reference))
+    # The unbound form reaches the same method.
+    FeatureExtractor.update(ext, KIND_PRICE, 0, 86_400_005, price=7.0)
+    assert snapshot(ext)[PRICE] == 7.0
 
 
 def test_time_rows_ignore_the_symbol_and_unused_payloads_are_ignored():
