@@ -1,28 +1,14 @@
 #include "zelk/indicators/volatility/rolling_volatility.hpp"
 
-#include <algorithm>
-
 #include "zelk/indicators/window_buffer.hpp"
 
 namespace zelk {
 
 Result<RollingVolatility> RollingVolatility::create(std::span<const uint64_t> windows,
                                                     WarmupPolicy warmup) {
-    const uint64_t capacity =
-        windows.empty() ? 0 : *std::max_element(windows.begin(), windows.end());
-    if (capacity == 0) return std::unexpected(ZelkError{arg::RingBufferCapacityZero{}});
-    WindowArray<Window> states;
-    for (const uint64_t period : windows) {
-        if (states.full()) return std::unexpected(ZelkError{arg::WindowLimitReached{MAX_WINDOWS}});
-        if (period == 0) return std::unexpected(ZelkError{arg::WindowPeriodZero{}});
-        if (period > capacity) {
-            return std::unexpected(ZelkError{arg::WindowPeriodExceedsCapacity{period, capacity}});
-        }
-        states.push_back(Window{period, Moments{}});
-    }
-    auto buffer = allocate_window_buffer<double>(capacity);
-    if (!buffer) return std::unexpected(std::move(buffer.error()));
-    return RollingVolatility(std::move(*buffer), states, warmup);
+    auto parts = create_sample_windows<double, Window>(windows);
+    if (!parts) return std::unexpected(std::move(parts.error()));
+    return RollingVolatility(std::move(parts->buffer), parts->windows, warmup);
 }
 
 void RollingVolatility::update(double x) {
