@@ -16,55 +16,46 @@
 
 #include "zelk/duration.hpp"
 #include "zelk/error.hpp"
-#include "zelk/indicators/timed_schedule.hpp"
+#include "zelk/indicators/timed_indicator.hpp"
 #include "zelk/indicators/volatility/moments.hpp"
-#include "zelk/indicators/window_array.hpp"
-#include "zelk/indicators/window_buffer.hpp"
-#include "zelk/ring_buffer.hpp"
 
 namespace zelk {
 
-class RollingVolatilityTimed {
-public:
+struct VolatilityTimedBucket {
+    int64_t bucket = 0;
+    Moments moments;
+};
+struct VolatilityTimedWindow {
+    size_t buckets = 0;  // how many of the newest buckets lie inside the window
+    Moments moments;
+};
+
+class RollingVolatilityTimed
+    : public TimedIndicator<RollingVolatilityTimed, VolatilityTimedBucket, VolatilityTimedWindow> {
+  public:
     // One window per entry of `periods` (in buckets), in that order. Errors:
     // those of TimedSchedule::create (kind VolatilityTimed) and add_window, then
     // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
     static Result<RollingVolatilityTimed> create(Duration aggregation,
                                                  std::span<const uint64_t> periods,
-                                                 WarmupPolicy warmup);
+                                                 WarmupPolicy warmup) {
+        return create_timed(IndicatorKind::VolatilityTimed, aggregation, periods, warmup);
+    }
 
-    // Adds one more window; fails as TimedSchedule::add_window does.
-    Status add_window(uint64_t period);
-    // Lets time pass; false, changing nothing, when `t` equals the last
-    // observed time.
-    bool observe(Timestamp t);
     // Feeds one input (a price) at `t`.
     void update(Timestamp t, double x);
 
-    size_t window_count() const { return windows_.size(); }
-    bool ready(size_t w) const { return schedule_.ready(w); }
     // The window's population volatility, ready or not; nullopt when the
     // window holds no return.
     std::optional<double> volatility(size_t w) const { return windows_[w].moments.volatility(); }
     const Moments& moments(size_t w) const { return windows_[w].moments; }
 
-private:
-    struct Bucket {
-        int64_t bucket = 0;
-        Moments moments;
-    };
-    struct WindowState {
-        size_t buckets = 0;  // how many of the newest buckets lie inside the window
-        Moments moments;
-    };
+  private:
+    friend TimedIndicator;
+    using TimedIndicator::TimedIndicator;
 
-    RollingVolatilityTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets);
-    bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
 
-    TimedSchedule schedule_;
-    HeapRingBuffer<Bucket> buckets_;
-    WindowArray<WindowState> windows_;
     std::optional<double> previous_;
 };
 

@@ -15,54 +15,44 @@
 
 #include "zelk/duration.hpp"
 #include "zelk/error.hpp"
-#include "zelk/indicators/timed_schedule.hpp"
-#include "zelk/indicators/window_array.hpp"
-#include "zelk/indicators/window_buffer.hpp"
-#include "zelk/ring_buffer.hpp"
+#include "zelk/indicators/timed_indicator.hpp"
 
 namespace zelk {
 
-class OnBalanceVolumeTimed {
-public:
+struct ObvTimedBucket {
+    int64_t bucket = 0;
+    double close = 0.0;
+    double volume = 0.0;
+    double direction = 0.0;  // +1, -1 or 0
+};
+struct ObvTimedWindow {
+    size_t front = 0;  // buffer position of the oldest bucket inside the window
+    double sum = 0.0;
+};
+
+class OnBalanceVolumeTimed
+    : public TimedIndicator<OnBalanceVolumeTimed, ObvTimedBucket, ObvTimedWindow> {
+  public:
     // One window per entry of `periods` (in buckets), in that order. Errors:
     // those of TimedSchedule::create (kind ObvTimed) and add_window, then
     // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
     static Result<OnBalanceVolumeTimed> create(Duration aggregation,
                                                std::span<const uint64_t> periods,
-                                               WarmupPolicy warmup);
+                                               WarmupPolicy warmup) {
+        return create_timed(IndicatorKind::ObvTimed, aggregation, periods, warmup);
+    }
 
-    // Adds one more window; fails as TimedSchedule::add_window does.
-    Status add_window(uint64_t period);
-    // Lets time pass; false, changing nothing, when `t` equals the last
-    // observed time.
-    bool observe(Timestamp t);
     // Feeds one trade at `t`.
     void update(Timestamp t, double price, double volume);
 
-    size_t window_count() const { return windows_.size(); }
-    bool ready(size_t w) const { return schedule_.ready(w); }
     // The window's signed-volume sum, ready or not.
     double signed_volume(size_t w) const { return windows_[w].sum; }
 
-private:
-    struct Bucket {
-        int64_t bucket = 0;
-        double close = 0.0;
-        double volume = 0.0;
-        double direction = 0.0;  // +1, -1 or 0
-    };
-    struct WindowState {
-        size_t front = 0;  // buffer position of the oldest bucket inside the window
-        double sum = 0.0;
-    };
+  private:
+    friend TimedIndicator;
+    using TimedIndicator::TimedIndicator;
 
-    OnBalanceVolumeTimed(TimedSchedule schedule, HeapRingBuffer<Bucket> buckets);
-    bool observe_in(Timestamp t, int64_t current);
     void expire(int64_t current);
-
-    TimedSchedule schedule_;
-    HeapRingBuffer<Bucket> buckets_;
-    WindowArray<WindowState> windows_;
 };
 
 }  // namespace zelk
