@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "zelk/indicators/averages/sma.hpp"
@@ -112,6 +113,81 @@ TEST(TimedConstruction, AddWindowChecksCapacityAndData) {
     EXPECT_EQ(to_string(status.error()),
               "invalid argument: cannot add a window after data has been added");
     EXPECT_EQ(sma.window_count(), 2u);  // a refused window leaves nothing behind
+}
+
+// Feeds `added` (created with the first window, the second added through
+// add_window) and `created` (both windows at create) the same stream of
+// samples and time steps, checking after every step that the windows agree;
+// then checks that the added-to indicator refuses a window after data.
+template <typename Indicator, typename Feed, typename Values>
+void expect_added_window_matches_created(Indicator created, Indicator added, Feed feed,
+                                         Values values) {
+    ASSERT_TRUE(added.add_window(1));
+    ASSERT_EQ(added.window_count(), created.window_count());
+    for (int i = 0; i < 30; ++i) {
+        // 700 ms steps: some buckets take two samples, others none; every
+        // third step only lets time pass.
+        const Timestamp t = i * 700;
+        if (i % 3 == 2) {
+            EXPECT_EQ(created.observe(t), added.observe(t));
+        } else {
+            const double x = 1.0 + static_cast<double>(i * 37 % 11);
+            feed(created, t, x);
+            feed(added, t, x);
+        }
+        for (size_t w = 0; w < created.window_count(); ++w) {
+            EXPECT_EQ(created.ready(w), added.ready(w)) << "step " << i << " window " << w;
+            EXPECT_EQ(values(created, w), values(added, w)) << "step " << i << " window " << w;
+        }
+    }
+    const auto status = added.add_window(2);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(to_string(status.error()),
+              "invalid argument: cannot add a window after data has been added");
+    EXPECT_EQ(added.window_count(), 2u);
+}
+
+TEST(TimedConstruction, AddedWindowMatchesACreatedOneInEveryIndicator) {
+    const uint64_t both[] = {3, 1};
+    const uint64_t first[] = {3};
+    const WarmupPolicy full = WarmupPolicy::FullWindow;
+    {
+        SCOPED_TRACE("SMA");
+        expect_added_window_matches_created(
+            *SimpleMovingAverageTimed::create(SECOND, both, full),
+            *SimpleMovingAverageTimed::create(SECOND, first, full),
+            [](auto& ind, Timestamp t, double x) { ind.update(t, x); },
+            [](const auto& ind, size_t w) {
+                return std::pair{ind.bucket_count(w), ind.average(w)};
+            });
+    }
+    {
+        SCOPED_TRACE("volatility");
+        expect_added_window_matches_created(
+            *RollingVolatilityTimed::create(SECOND, both, full),
+            *RollingVolatilityTimed::create(SECOND, first, full),
+            [](auto& ind, Timestamp t, double x) { ind.update(t, x); },
+            [](const auto& ind, size_t w) { return ind.volatility(w); });
+    }
+    {
+        SCOPED_TRACE("OBV");
+        expect_added_window_matches_created(
+            *OnBalanceVolumeTimed::create(SECOND, both, full),
+            *OnBalanceVolumeTimed::create(SECOND, first, full),
+            [](auto& ind, Timestamp t, double x) { ind.update(t, x, 10.0 - x); },
+            [](const auto& ind, size_t w) { return ind.signed_volume(w); });
+    }
+    {
+        SCOPED_TRACE("timed sums");
+        const auto kind = IndicatorKind::VwapTimed;
+        expect_added_window_matches_created(
+            *RollingTimedSum<2>::create(kind, SECOND, both, full),
+            *RollingTimedSum<2>::create(kind, SECOND, first, full),
+            [](auto& ind, Timestamp t, double x) {
+                ind.update(t, {x * 2.0, 2.0});
+            },
+            [](const auto& ind, size_t w) { return ind.sums(w); });
+    }
 }
 
 TEST(TimedSchedule, BucketsAlignByFloorDivision) {
