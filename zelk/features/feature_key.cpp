@@ -28,13 +28,6 @@ std::string_view event_text(EventKind kind) {
     return "";
 }
 
-FeatureKey base(FeatureKind kind, Symbol symbol) {
-    FeatureKey key;
-    key.kind = kind;
-    key.symbol = symbol;
-    return key;
-}
-
 }  // namespace
 
 std::string to_string(const FeatureSource& source) {
@@ -46,112 +39,98 @@ std::string to_string(const FeatureSource& source) {
     return "";
 }
 
+// The named constructors list only the fields their kind uses; designated
+// initialisation leaves every other field at its default.
+
 FeatureKey FeatureKey::context(Symbol symbol, std::string name) {
-    FeatureKey key = base(FeatureKind::Context, symbol);
-    key.name = std::move(name);
-    return key;
+    return {.kind = FeatureKind::Context, .symbol = symbol, .name = std::move(name)};
 }
 
 FeatureKey FeatureKey::book_price_query(FeatureKind kind, Symbol symbol, Side side,
                                         ExactDecimal price) {
-    FeatureKey key = base(kind, symbol);
-    key.side = side;
-    key.price = price;
-    return key;
+    return {.kind = kind, .symbol = symbol, .side = side, .price = price};
 }
 
 FeatureKey FeatureKey::book_nth(FeatureKind kind, Symbol symbol, Side side, uint64_t n_levels) {
-    FeatureKey key = base(kind, symbol);
-    key.side = side;
-    key.n_levels = n_levels;
-    return key;
+    return {.kind = kind, .symbol = symbol, .side = side, .n_levels = n_levels};
 }
 
 FeatureKey FeatureKey::book_size_query(FeatureKind kind, Symbol symbol, Side side,
                                        ExactDecimal size) {
-    FeatureKey key = base(kind, symbol);
-    key.side = side;
-    key.size = size;
-    return key;
+    return {.kind = kind, .symbol = symbol, .side = side, .size = size};
 }
 
 FeatureKey FeatureKey::book_volume_between(Symbol symbol, Side side, ExactDecimal from_price,
                                            ExactDecimal to_price) {
-    FeatureKey key = base(FeatureKind::OrderBookVolumeBetweenPrices, symbol);
-    key.side = side;
-    key.price = from_price;
-    key.price_to = to_price;
-    return key;
+    return {.kind = FeatureKind::OrderBookVolumeBetweenPrices,
+            .symbol = symbol,
+            .side = side,
+            .price = from_price,
+            .price_to = to_price};
 }
 
-FeatureKey FeatureKey::book_scalar(FeatureKind kind, Symbol symbol) { return base(kind, symbol); }
+FeatureKey FeatureKey::book_scalar(FeatureKind kind, Symbol symbol) {
+    return {.kind = kind, .symbol = symbol};
+}
 
 FeatureKey FeatureKey::book_imbalance(Symbol symbol, uint64_t n_levels) {
-    FeatureKey key = base(FeatureKind::OrderBookImbalance, symbol);
-    key.n_levels = n_levels;
-    return key;
+    return {.kind = FeatureKind::OrderBookImbalance, .symbol = symbol, .n_levels = n_levels};
 }
 
 FeatureKey FeatureKey::field_of(Symbol symbol, ScalarField field) {
-    FeatureKey key = base(FeatureKind::Field, symbol);
-    key.field = field;
-    return key;
+    return {.kind = FeatureKind::Field, .symbol = symbol, .field = field};
 }
 
 FeatureKey FeatureKey::cvd(Symbol symbol, FeatureSource source, uint64_t window,
                            WarmupPolicy warmup) {
-    FeatureKey key = base(FeatureKind::Cvd, symbol);
-    key.source = source;
-    key.window = window;
-    key.warmup = warmup;
-    return key;
+    return {.kind = FeatureKind::Cvd,
+            .symbol = symbol,
+            .source = source,
+            .window = window,
+            .warmup = warmup};
 }
 
 FeatureKey FeatureKey::returns(Symbol symbol, FeatureSource source, uint64_t lag, bool log) {
-    FeatureKey key = base(FeatureKind::Returns, symbol);
-    key.source = source;
-    key.window = lag;
-    key.log = log;
-    return key;
+    return {.kind = FeatureKind::Returns,
+            .symbol = symbol,
+            .source = source,
+            .window = lag,
+            .log = log};
 }
 
 FeatureKey FeatureKey::volatility(Symbol symbol, FeatureSource source, uint64_t window,
                                   WarmupPolicy warmup) {
-    FeatureKey key = base(FeatureKind::Volatility, symbol);
-    key.source = source;
-    key.window = window;
-    key.warmup = warmup;
-    return key;
+    return {.kind = FeatureKind::Volatility,
+            .symbol = symbol,
+            .source = source,
+            .window = window,
+            .warmup = warmup};
 }
 
 FeatureKey FeatureKey::timed(FeatureKind kind, Symbol symbol, FeatureSource source,
                              Duration aggregation, Duration window, WarmupPolicy warmup) {
-    FeatureKey key = base(kind, symbol);
-    key.source = source;
-    key.aggregation = aggregation;
-    key.window_duration = window;
-    key.warmup = warmup;
-    return key;
+    return {.kind = kind,
+            .symbol = symbol,
+            .source = source,
+            .warmup = warmup,
+            .aggregation = aggregation,
+            .window_duration = window};
 }
 
 FeatureKey FeatureKey::vpt(Symbol symbol, FeatureSource source) {
-    FeatureKey key = base(FeatureKind::Vpt, symbol);
-    key.source = source;
-    return key;
+    return {.kind = FeatureKind::Vpt, .symbol = symbol, .source = source};
 }
 
 FeatureKey FeatureKey::day_of_week(Symbol symbol, FeatureSource source) {
-    FeatureKey key = base(FeatureKind::DayOfWeek, symbol);
-    key.source = source;
-    return key;
+    return {.kind = FeatureKind::DayOfWeek, .symbol = symbol, .source = source};
 }
 
 FeatureKey FeatureKey::time_since_first_event_of_day(Symbol symbol, FeatureSource source,
                                                      int64_t utc_offset_ms) {
-    FeatureKey key = base(FeatureKind::TimeSinceFirstEventOfDay, symbol);
-    key.source = source;
-    key.utc_offset_ms = utc_offset_ms;
-    return key;
+    return {.kind = FeatureKind::TimeSinceFirstEventOfDay,
+            .symbol = symbol,
+            .source = source,
+            .utc_offset_ms = utc_offset_ms};
 }
 
 IndicatorKind indicator_kind(const FeatureKey& key) {

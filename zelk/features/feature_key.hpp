@@ -4,9 +4,10 @@
 // A flat value: `kind` says which of the parameter fields are meaningful; the
 // others keep their defaults. Build keys through the named constructors so
 // that unused fields stay at their defaults, which equality and hashing rely
-// on. Equality is field by field with decimals compared numerically (a price
-// of 1.0 equals 1.00); the hash is consistent with that. A key validates
-// nothing: the compiler refuses unsuitable keys.
+// on (every field has an initialiser, so a designated initialiser may name
+// only the fields its kind uses). Equality is field by field with decimals
+// compared numerically (a price of 1.0 equals 1.00); the hash is consistent
+// with that. A key validates nothing: the compiler refuses unsuitable keys.
 #pragma once
 
 #include <cstdint>
@@ -99,19 +100,19 @@ std::string to_string(const FeatureSource& source);
 struct FeatureKey {
     FeatureKind kind = FeatureKind::Field;
     Symbol symbol;
-    std::string name;                 // Context
+    std::string name{};               // Context
     Side side = Side::Bid;            // side-parameterised book kinds
-    ExactDecimal price;               // LevelSize, DepthUntilPrice; from_price of VolumeBetween
-    ExactDecimal price_to;            // to_price of VolumeBetweenPrices
-    ExactDecimal size;                // DepthUntilSize kinds
+    ExactDecimal price{};             // LevelSize, DepthUntilPrice; from_price of VolumeBetween
+    ExactDecimal price_to{};          // to_price of VolumeBetweenPrices
+    ExactDecimal size{};              // DepthUntilSize kinds
     uint64_t n_levels = 0;            // NthPrice, NthSize, Imbalance
     ScalarField field = ScalarField::Price;  // Field
-    FeatureSource source;             // kinds with a source
+    FeatureSource source{};           // kinds with a source
     uint64_t window = 0;              // Cvd, Volatility (samples); Returns: the lag
     bool log = false;                 // Returns
     WarmupPolicy warmup = WarmupPolicy::FirstValue;
-    Duration aggregation;             // timed kinds
-    Duration window_duration;         // timed kinds
+    Duration aggregation{};           // timed kinds
+    Duration window_duration{};       // timed kinds
     int64_t utc_offset_ms = 0;        // TimeSinceFirstEventOfDay
 
     // Named constructors, one per kind (book kinds share some).
