@@ -12,10 +12,10 @@
 #include <nanobind/stl/vector.h>
 
 #include "zelk-python/arguments.hpp"
+#include "zelk-python/fast_call.hpp"
 #include "zelk-python/feature_extractor_spec.hpp"
 #include "zelk-python/module.hpp"
 #include "zelk-python/runtime.hpp"
-#include "zelk-python/update_fast_path.hpp"
 #include "zelk/features/artifacts/feature_extractor_spec.hpp"
 
 namespace zelk::python {
@@ -139,9 +139,11 @@ void add_feature_extractor(nb::module_& m) {
                const std::optional<ValueColumn>& volume, const std::optional<SideColumn>& side,
                const std::optional<ValueColumn>& bid, const std::optional<ValueColumn>& ask,
                const std::optional<RowContextDict>& context_updates) {
+                const BatchColumns columns{view_of(kind),  view_of(symbol), view_of(timestamp),
+                                           view_of(price), view_of(volume), view_of(side),
+                                           view_of(bid),   view_of(ask)};
                 return self.transform(
-                    kind, symbol, timestamp, price, volume, side, bid, ask,
-                    context_updates ? nb::handle(*context_updates) : nb::handle(Py_None));
+                    columns, context_updates ? nb::handle(*context_updates) : nb::handle(Py_None));
             },
             column("kind"), column("symbol"), column("timestamp"), nb::kw_only(),
             optional_column("price"), optional_column("volume"), optional_column("side"),
@@ -166,7 +168,7 @@ void add_feature_extractor(nb::module_& m) {
             "state-dependent error reports row N: prior rows remain applied, later rows are\n"
             "skipped, and the rejected row keeps the core's resynchronisation effects.");
 
-    UpdateFastPath<ExtractorDriver>::install(cls);
+    RuntimeFastCalls<ExtractorDriver>::install(cls);
 
     // Deleting the dtype is refused with a TypeError rather than Python's
     // default AttributeError for a property without a deleter.

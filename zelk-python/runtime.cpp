@@ -118,17 +118,13 @@ BlockStorage allocate_block(size_t bytes) {
 }
 
 FloatArray snapshot_array(std::span<const double> values, OutputDtype dtype) {
-    const auto export_block = [&]<typename T>(T*) {
-        auto data = std::make_unique<T[]>(std::max<size_t>(values.size(), 1));
-        copy_snapshot(values, data.get());
-        T* raw = data.release();
-        nb::capsule owner(raw, [](void* p) noexcept { delete[] static_cast<T*>(p); });
-        return nb::steal<FloatArray>(
-            nb::cast(nb::ndarray<nb::numpy, T, nb::ndim<1>>(raw, {values.size()}, owner))
-                .release());
+    const auto make = [&]<typename T>(T* data) {
+        nb::object array = new_vector(values.size(), data);
+        copy_snapshot(values, data);
+        return nb::steal<FloatArray>(array.release());
     };
-    if (dtype == OutputDtype::Float32) return export_block(static_cast<float*>(nullptr));
-    return export_block(static_cast<double*>(nullptr));
+    if (dtype == OutputDtype::Float32) return make(static_cast<float*>(nullptr));
+    return make(static_cast<double*>(nullptr));
 }
 
 }  // namespace zelk::python

@@ -37,6 +37,7 @@
 #include <nanobind/stl/optional.h>
 
 #include "zelk-python/arguments.hpp"
+#include "zelk-python/numpy_arrays.hpp"
 #include "zelk-python/order_book.hpp"
 #include "zelk/event.hpp"
 #include "zelk/features/feature_extractor.hpp"
@@ -119,12 +120,45 @@ using TimestampColumn = Column<int64_t>;
 using ValueColumn = Column<double>;
 using SideColumn = Column<uint8_t>;
 
+// One batch column as the driver reads it: its elements, its length, and
+// whether they are contiguous (a strided column is refused by the driver,
+// in the documented order of checks).
+template <typename T>
+struct ColumnView {
+    const T* data = nullptr;
+    size_t size = 0;
+    bool contiguous = true;
+};
+
+// The view of a column converted by the binding layer.
+template <typename T>
+ColumnView<T> view_of(const Column<T>& column) {
+    return ColumnView<T>{column.data(), column.shape(0),
+                         column.shape(0) <= 1 || column.stride(0) == 1};
+}
+template <typename T>
+std::optional<ColumnView<T>> view_of(const std::optional<Column<T>>& column) {
+    if (!column) return std::nullopt;
+    return view_of(*column);
+}
+
+// The columns of one transform call; an optional column is nullopt when
+// not given.
+struct BatchColumns {
+    ColumnView<uint8_t> kind;
+    ColumnView<int64_t> symbol;
+    ColumnView<int64_t> timestamp;
+    std::optional<ColumnView<double>> price;
+    std::optional<ColumnView<double>> volume;
+    std::optional<ColumnView<uint8_t>> side;
+    std::optional<ColumnView<double>> bid;
+    std::optional<ColumnView<double>> ask;
+};
+
 // Raises TypeError "The given array is not contiguous" for a strided column.
 template <typename T>
-void require_contiguous(const Column<T>& column) {
-    if (column.shape(0) > 1 && column.stride(0) != 1) {
-        throw nb::type_error("The given array is not contiguous");
-    }
+void require_contiguous(const ColumnView<T>& column) {
+    if (!column.contiguous) throw nb::type_error("The given array is not contiguous");
 }
 
 // One owned context batch: the names the updates point into live here.
@@ -190,9 +224,7 @@ class OutputBlock {
     FloatArray release() {
         nb::capsule owner(storage_.data, storage_.release);
         T* data = static_cast<T*>(std::exchange(storage_.data, nullptr));
-        return nb::steal<FloatArray>(
-            nb::cast(nb::ndarray<nb::numpy, T, nb::ndim<2>>(data, {rows_, width_}, owner))
-                .release());
+        return nb::steal<FloatArray>(wrap_matrix(data, rows_, width_, std::move(owner)).release());
     }
 
   private:
@@ -273,17 +305,11 @@ class RuntimeDriver {
         return handle;
     }
 
-    // One scalar event (live stepping). Returns the refusal message, or
-    // nullopt once the event is applied; nothing changes on a refusal.
-    std::optional<std::string> try_update(const ScalarRow& row) {
-        if (auto fault = row_fault(row)) return fault;
-        if (auto handled = core_.handle_event(make_event(row)); !handled) {
-            return to_string(handled.error());
-        }
-        return std::nullopt;
-    }
+    // One scalar event (live stepping); a refusal raises ValueError and
+    // changes nothing.
     void update(const ScalarRow& row) {
-        if (auto fault = try_update(row)) raise_value_error(*fault);
+        if (auto fault = row_fault(row)) raise_value_error(*fault);
+        unwrap(core_.handle_event(make_event(row)));
     }
 
     // One context batch, applied atomically; a non-empty batch locks the
@@ -300,31 +326,26 @@ class RuntimeDriver {
     }
 
     // Batch replay of scalar columns; returns an (n, width) array.
-    FloatArray transform(const KindColumn& kind, const HandleColumn& symbol,
-                         const TimestampColumn& timestamp, const std::optional<ValueColumn>& price,
-                         const std::optional<ValueColumn>& volume,
-                         const std::optional<SideColumn>& side,
-                         const std::optional<ValueColumn>& bid,
-                         const std::optional<ValueColumn>& ask, nb::handle context_updates) {
-        require_contiguous(kind);
-        require_contiguous(symbol);
-        require_contiguous(timestamp);
-        const size_t n = kind.shape(0);
-        if (symbol.shape(0) != n || timestamp.shape(0) != n) {
+    FloatArray transform(const BatchColumns& batch, nb::handle context_updates) {
+        require_contiguous(batch.kind);
+        require_contiguous(batch.symbol);
+        require_contiguous(batch.timestamp);
+        const size_t n = batch.kind.size;
+        if (batch.symbol.size != n || batch.timestamp.size != n) {
             raise_value_error("kind, symbol and timestamp must have the same length");
         }
-        check_optional_column(price, n, "price");
-        check_optional_column(volume, n, "volume");
-        check_optional_column(side, n, "side");
-        check_optional_column(bid, n, "bid");
-        check_optional_column(ask, n, "ask");
+        check_optional_column(batch.price, n, "price");
+        check_optional_column(batch.volume, n, "volume");
+        check_optional_column(batch.side, n, "side");
+        check_optional_column(batch.bid, n, "bid");
+        check_optional_column(batch.ask, n, "ask");
 
-        const ScalarColumns columns{kind.data(),
-                                    symbol.data(),
-                                    timestamp.data(),
-                                    price ? price->data() : nullptr,
-                                    volume ? volume->data() : nullptr,
-                                    side ? side->data() : nullptr};
+        const ScalarColumns columns{batch.kind.data,
+                                    batch.symbol.data,
+                                    batch.timestamp.data,
+                                    batch.price ? batch.price->data : nullptr,
+                                    batch.volume ? batch.volume->data : nullptr,
+                                    batch.side ? batch.side->data : nullptr};
         // Every row is checked before the first one is dispatched; the
         // replay then builds each event from its row just before handing it
         // to the core, so no list of n events is materialised.
@@ -431,11 +452,11 @@ class RuntimeDriver {
     }
 
     template <typename T>
-    static void check_optional_column(const std::optional<Column<T>>& column, size_t n,
+    static void check_optional_column(const std::optional<ColumnView<T>>& column, size_t n,
                                       std::string_view name) {
         if (!column) return;
         require_contiguous(*column);
-        if (column->shape(0) != n) {
+        if (column->size != n) {
             raise_value_error(fmt::format("the `{}` column must match the length of `kind`", name));
         }
     }

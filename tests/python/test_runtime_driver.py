@@ -398,6 +398,52 @@ def test_strided_columns_are_refused(column):
     assert str(error.value) == "The given array is not contiguous"
 
 
+class ArraySubclass(np.ndarray):
+    pass
+
+
+def read_only(array):
+    array = array.copy()
+    array.flags.writeable = False
+    return array
+
+
+def misaligned(array):
+    return np.frombuffer(b"x" + array.tobytes(), dtype=array.dtype, offset=1)
+
+
+# transform() reads exact, contiguous, aligned NumPy columns itself and hands
+# every other accepted form to the general binding; all forms must give the
+# same rows and the same refusals.
+@pytest.mark.parametrize(
+    "convert",
+    [
+        lambda name, array: (name, read_only(array)),
+        lambda name, array: (name, array.view(ArraySubclass)),
+        lambda name, array: (name, array.astype(np.longlong) if array.dtype == I64 else array),
+        lambda name, array: (name, misaligned(array)),
+        lambda name, array: ("".join(list(name)), array),  # a keyword that is not interned
+    ],
+    ids=["read-only", "subclass", "longlong", "misaligned", "runtime-keywords"],
+)
+def test_transform_column_forms_agree(convert):
+    rows = [(KIND_PRICE, 0, 1, 100.0, np.nan), (KIND_TRADE, 0, 2, 101.0, 2.0), (KIND_TIME, 9, 3)]
+    kind, symbol, ts, price, volume = columns(rows)
+    side = np.array([0, SIDE_AGGRESSOR_SELL, 7], dtype=U8)
+    given = {"price": price, "volume": volume, "side": side}
+    expected = make_extractor().transform(kind, symbol, ts, **given)
+    kwargs = dict(convert(name, array) for name, array in given.items())
+    args = [convert("", array)[1] for array in (kind, symbol, ts)]
+    got = make_extractor().transform(*args, **kwargs)
+    np.testing.assert_array_equal(got, expected)
+    # A refused row reports the same message on either path.
+    bad = dict(kwargs)
+    bad[convert("side", side)[0]] = convert("side", np.array([0, 2, 0], dtype=U8))[1]
+    with pytest.raises(ValueError) as error:
+        make_extractor().transform(*args, **bad)
+    assert str(error.value) == f"row 1: {SIDE_ERROR.format(2)}"
+
+
 def test_read_only_and_single_element_views_are_accepted():
     ext = make_extractor()
     kind, symbol, timestamp = good_columns()
