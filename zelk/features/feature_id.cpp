@@ -6,10 +6,8 @@
 
 namespace zelk {
 
-namespace {
-
-std::string_view kind_text(const FeatureKey& key) {
-    switch (key.kind) {
+std::string_view kind_text(FeatureKind kind, bool log) {
+    switch (kind) {
         case FeatureKind::Context: return "context";
         case FeatureKind::OrderBookLevelSize: return "order_book_level_size";
         case FeatureKind::OrderBookNthPrice: return "order_book_nth_price";
@@ -34,7 +32,7 @@ std::string_view kind_text(const FeatureKey& key) {
         case FeatureKind::OrderBookImbalance: return "order_book_imbalance";
         case FeatureKind::Field: return "field";
         case FeatureKind::Cvd: return "cvd";
-        case FeatureKind::Returns: return key.log ? "log_return" : "simple_return";
+        case FeatureKind::Returns: return log ? "log_return" : "simple_return";
         case FeatureKind::Volatility: return "volatility";
         case FeatureKind::SmaTimed: return "sma_timed";
         case FeatureKind::VolatilityTimed: return "volatility_timed";
@@ -48,6 +46,8 @@ std::string_view kind_text(const FeatureKey& key) {
     }
     return "";
 }
+
+namespace {
 
 std::string source_text(const FeatureKey& key) {
     if (key.kind == FeatureKind::Context) return "context";

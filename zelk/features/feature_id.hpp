@@ -18,6 +18,14 @@ using FeatureId = std::string;
 // IDs beginning with this prefix belong to trailing reserved cells.
 inline constexpr std::string_view RESERVED_FEATURE_ID_PREFIX = "__reserved_";
 
+// The word that opens a key's default ID and names its kind in artifacts
+// ("sma_timed", "order_book_mid_price", ...). `log` matters for Returns only,
+// which reads "log_return" when set and "simple_return" otherwise.
+std::string_view kind_text(FeatureKind kind, bool log);
+inline std::string_view kind_text(const FeatureKey& key) {
+    return kind_text(key.kind, key.log);
+}
+
 // The default ID of a key. Validates nothing; reads the symbol table.
 FeatureId feature_id_from_key(const FeatureKey& key);
 

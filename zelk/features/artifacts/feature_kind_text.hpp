@@ -1,11 +1,12 @@
-// The kind texts of the artifact: the same words that open a default
-// feature ID ("sma_timed", "order_book_mid_price", ...), with Returns split
-// into "simple_return" and "log_return" by its flag.
+// Reading the kind texts of the artifact: the words that open a default
+// feature ID (kind_text in feature_id.hpp), with Returns split into
+// "simple_return" and "log_return" by its flag.
 #pragma once
 
 #include <optional>
 #include <string_view>
 
+#include "zelk/features/feature_id.hpp"
 #include "zelk/features/feature_key.hpp"
 
 namespace zelk::artifact {
@@ -14,11 +15,6 @@ struct KindText {
     FeatureKind kind;
     bool log;  // Returns only: log_return rather than simple_return
 };
-
-std::string_view kind_text(FeatureKind kind, bool log);
-inline std::string_view kind_text(const FeatureKey& key) {
-    return kind_text(key.kind, key.log);
-}
 
 // The kind a text names, or nullopt; matched exactly.
 std::optional<KindText> parse_kind_text(std::string_view text);

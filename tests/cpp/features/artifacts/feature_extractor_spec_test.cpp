@@ -333,21 +333,26 @@ TEST(JsonFeatureExtractorSpec, RoundTripsEveryKind) {
     EXPECT_EQ(text->find("\"id\": \"field:"), std::string::npos);
 }
 
-TEST(JsonFeatureExtractorSpec, KindTextsAreTheFeatureIdKindTexts) {
-    const FeatureExtractorSpec spec = every_kind_spec();
+TEST(JsonFeatureExtractorSpec, EveryKindTextReadsBackAsItsKind) {
     std::set<std::string_view> seen;
-    for (const FeatureDefinition& d : spec.definitions()) {
-        const std::string_view text = artifact::kind_text(d.key);
-        seen.insert(text);
-        EXPECT_TRUE(feature_id_from_key(d.key).starts_with(std::string(text) + ":symbol="))
-            << text;
-        const auto parsed = artifact::parse_kind_text(text);
-        ASSERT_TRUE(parsed.has_value()) << text;
-        EXPECT_EQ(parsed->kind, d.key.kind);
-        EXPECT_EQ(parsed->log, d.key.kind == FeatureKind::Returns && d.key.log);
+    for (int i = 0; i < FEATURE_KIND_COUNT; ++i) {
+        const auto kind = static_cast<FeatureKind>(i);
+        for (const bool log : {false, true}) {
+            const std::string_view text = kind_text(kind, log);
+            ASSERT_FALSE(text.empty()) << i;
+            seen.insert(text);
+            const auto parsed = artifact::parse_kind_text(text);
+            ASSERT_TRUE(parsed.has_value()) << text;
+            EXPECT_EQ(parsed->kind, kind) << text;
+            EXPECT_EQ(parsed->log, kind == FeatureKind::Returns && log) << text;
+        }
     }
-    // Every key kind, with Returns counted twice (simple and log).
+    // One text per kind, Returns counted twice (simple and log).
     EXPECT_EQ(seen.size(), static_cast<size_t>(FEATURE_KIND_COUNT) + 1);
+    // Matching is exact.
+    for (const char* text : {"", "sma", "Cvd", "cvd ", "log_returns", "order_book"}) {
+        EXPECT_FALSE(artifact::parse_kind_text(text).has_value()) << text;
+    }
 }
 
 TEST(JsonFeatureExtractorSpec, RoundTripsAnEmptySpec) {
