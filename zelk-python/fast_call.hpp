@@ -1,19 +1,21 @@
-// Fast call paths for the runtime classes' per-event and per-batch methods.
+// Fast call paths for the methods Python code calls once per event or per
+// small batch: the runtime classes' `update` and `transform` (here) and
+// OrderBookEvent's two constructors (in order_book.cpp).
 //
-// `update` is called once per event from Python loops, and `transform` is
-// called once per batch, often for a few rows. nanobind's general
-// dispatcher (keyword matching against every parameter, one type caster per
-// argument, std::optional wrappers, array import through DLPack) costs
-// several times the core's work for such calls. `RuntimeFastCalls` puts a
-// small vectorcall function in front of both bound methods: a call whose
-// arguments are exactly of the common types (an exact `int` for kind,
-// symbol, timestamp and side, a `float` or None for the payloads, NumPy
-// arrays of exactly the column dtype that are C-contiguous, aligned and in
-// native byte order, keywords spelled as in the signature) is parsed here
-// and handed to the same driver operation; any other call goes unchanged to
-// nanobind's dispatcher, which therefore still owns conversions, defaults
-// and every type error message. The method objects stay nanobind's, so
-// their docstrings, signatures and stubs do not change.
+// nanobind's general dispatcher (keyword matching against every parameter,
+// one type caster per argument, std::optional wrappers, array import
+// through DLPack, std::string copies) costs several times the work of such
+// a call. A fast path is a small vectorcall function put in front of the
+// nanobind function object: a call whose arguments are exactly of the
+// common types (an exact `int` for kind, symbol, timestamp and side, a
+// `float` or None for the payloads, NumPy arrays of exactly the column
+// dtype that are C-contiguous, aligned and in native byte order, exact
+// `str` texts, keywords spelled as in the signature) is parsed there and
+// handed to the same operation; any other call goes unchanged to nanobind's
+// dispatcher, which therefore still owns conversions, defaults and every
+// type error message. Parsing has no side effects, so a call can be passed
+// on at any point of it. The function objects stay nanobind's, so their
+// docstrings, signatures and stubs do not change.
 //
 // Not thread-safe; every call runs under the interpreter lock.
 #pragma once

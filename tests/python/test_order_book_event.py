@@ -89,6 +89,51 @@ def test_delta_value_rules(changes, message):
     assert str(error.value) == message
 
 
+class Text(str):
+    pass
+
+
+ROW_ARGUMENTS = {"snapshot": ("bids", "asks"), "delta": ("changes",)}
+
+
+# snapshot() and delta() read positional exact str, int, list and tuple
+# arguments themselves and hand every other accepted form to the general
+# binding; all forms must build the same events and report the same errors.
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda build, *args: build(*args),
+        lambda build, *args: build(*args[:3], **dict(zip(ROW_ARGUMENTS[build.__name__], args[3:]))),
+        lambda build, symbol, *args: build(Text(symbol), *args),
+        lambda build, symbol, time, update_id, *rows: build(
+            symbol, time, update_id, *[[tuple(Text(c) for c in r) for r in rs] for rs in rows]
+        ),
+    ],
+    ids=["exact", "keywords", "str-subclass-symbol", "str-subclass-cells"],
+)
+def test_argument_forms_agree(book_spec, call):
+    def feed(snapshot_args, delta_args):
+        ext = FeatureExtractor(book_spec)
+        ext.update_order_book(call(OrderBookEvent.snapshot, *snapshot_args))
+        ext.update_order_book(call(OrderBookEvent.delta, *delta_args))
+        return ext.values().tolist()
+
+    bids = [("100.5", "2"), ["100.25", "1.5"]]
+    asks = (("101", "3"),)
+    changes = [("bid", "100.5", "0"), ("ask", "100.75", "4")]
+    expected = [100.5, 100.25, 100.75]  # mid, best bid, best ask
+    assert feed(("btc", 1, 7, bids, asks), ("btc", 2, 8, changes)) == expected
+    # Update IDs beyond the signed 64-bit range are valid too.
+    big = 2**63 + 5
+    assert feed(("btc", 1, big, bids, asks), ("btc", 2, big + 1, changes)) == expected
+    with pytest.raises(ValueError) as error:
+        call(OrderBookEvent.snapshot, "btc", 1, 1, bids, [("1", "x")])
+    assert str(error.value) == invalid_decimal("Invalid decimal: unknown character")
+    with pytest.raises(ValueError) as error:
+        call(OrderBookEvent.delta, "btc", 1, 1, [("bid", "1", "1"), ("BID", "1", "1")])
+    assert str(error.value) == BAD_SIDE
+
+
 def test_negative_zero_is_accepted():
     OrderBookEvent.snapshot("btc", 1, 1, [("-0", "-0.00")], [])
 
