@@ -39,6 +39,16 @@ std::string to_string(const FeatureSource& source) {
     return "";
 }
 
+namespace {
+
+// Cvd and Volatility: a source read over a window of samples.
+FeatureKey sample_window_key(FeatureKind kind, Symbol symbol, FeatureSource source, uint64_t window,
+                             WarmupPolicy warmup) {
+    return {.kind = kind, .symbol = symbol, .source = source, .window = window, .warmup = warmup};
+}
+
+}  // namespace
+
 // The named constructors list only the fields their kind uses; designated
 // initialisation leaves every other field at its default.
 
@@ -83,11 +93,7 @@ FeatureKey FeatureKey::field_of(Symbol symbol, ScalarField field) {
 
 FeatureKey FeatureKey::cvd(Symbol symbol, FeatureSource source, uint64_t window,
                            WarmupPolicy warmup) {
-    return {.kind = FeatureKind::Cvd,
-            .symbol = symbol,
-            .source = source,
-            .window = window,
-            .warmup = warmup};
+    return sample_window_key(FeatureKind::Cvd, symbol, source, window, warmup);
 }
 
 FeatureKey FeatureKey::returns(Symbol symbol, FeatureSource source, uint64_t lag, bool log) {
@@ -100,11 +106,7 @@ FeatureKey FeatureKey::returns(Symbol symbol, FeatureSource source, uint64_t lag
 
 FeatureKey FeatureKey::volatility(Symbol symbol, FeatureSource source, uint64_t window,
                                   WarmupPolicy warmup) {
-    return {.kind = FeatureKind::Volatility,
-            .symbol = symbol,
-            .source = source,
-            .window = window,
-            .warmup = warmup};
+    return sample_window_key(FeatureKind::Volatility, symbol, source, window, warmup);
 }
 
 FeatureKey FeatureKey::timed(FeatureKind kind, Symbol symbol, FeatureSource source,

@@ -5,7 +5,8 @@
 // bucket index in a member `bucket`) and one WindowState per window, and
 // provides creation, adding windows and the observe pass. Derived supplies
 //   void expire(int64_t current);  // drop what has left each window
-// and its own update, which starts with begin_update(t). Calls into Derived
+// and its own update, which starts with begin_update(t); for create(), also
+//   static constexpr IndicatorKind KIND;  // named in TimedPeriodTooLarge Calls into Derived
 // are resolved at compile time, and nothing here allocates after creation.
 // Derived declares TimedIndicator a friend so that it can reach its
 // constructor and expire. Not thread-safe.
@@ -30,6 +31,14 @@ namespace zelk {
 template <typename Derived, typename Bucket, typename WindowState>
 class TimedIndicator {
   public:
+    // One window per entry of `periods` (in buckets), in that order. Errors:
+    // those of TimedSchedule::create (kind Derived::KIND) and add_window, then
+    // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
+    static Result<Derived> create(Duration aggregation, std::span<const uint64_t> periods,
+                                  WarmupPolicy warmup) {
+        return create_timed(Derived::KIND, aggregation, periods, warmup);
+    }
+
     // Adds one more window of `period` buckets; fails as
     // TimedSchedule::add_window does (notably after the first update). The
     // window starts as a value-initialised WindowState: windows are only added

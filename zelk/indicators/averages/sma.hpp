@@ -31,14 +31,8 @@ struct SmaTimedWindow {
 class SimpleMovingAverageTimed
     : public TimedIndicator<SimpleMovingAverageTimed, SmaTimedBucket, SmaTimedWindow> {
   public:
-    // One window per entry of `periods` (in buckets), in that order. Errors:
-    // those of TimedSchedule::create (kind SmaTimed) and add_window, then
-    // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
-    static Result<SimpleMovingAverageTimed> create(Duration aggregation,
-                                                   std::span<const uint64_t> periods,
-                                                   WarmupPolicy warmup) {
-        return create_timed(IndicatorKind::SmaTimed, aggregation, periods, warmup);
-    }
+    // The kind that create() names in TimedPeriodTooLarge.
+    static constexpr IndicatorKind KIND = IndicatorKind::SmaTimed;
 
     // Feeds one sample at `t`.
     void update(Timestamp t, double x);

@@ -33,14 +33,8 @@ struct VolatilityTimedWindow {
 class RollingVolatilityTimed
     : public TimedIndicator<RollingVolatilityTimed, VolatilityTimedBucket, VolatilityTimedWindow> {
   public:
-    // One window per entry of `periods` (in buckets), in that order. Errors:
-    // those of TimedSchedule::create (kind VolatilityTimed) and add_window, then
-    // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
-    static Result<RollingVolatilityTimed> create(Duration aggregation,
-                                                 std::span<const uint64_t> periods,
-                                                 WarmupPolicy warmup) {
-        return create_timed(IndicatorKind::VolatilityTimed, aggregation, periods, warmup);
-    }
+    // The kind that create() names in TimedPeriodTooLarge.
+    static constexpr IndicatorKind KIND = IndicatorKind::VolatilityTimed;
 
     // Feeds one input (a price) at `t`.
     void update(Timestamp t, double x);

@@ -33,14 +33,8 @@ struct ObvTimedWindow {
 class OnBalanceVolumeTimed
     : public TimedIndicator<OnBalanceVolumeTimed, ObvTimedBucket, ObvTimedWindow> {
   public:
-    // One window per entry of `periods` (in buckets), in that order. Errors:
-    // those of TimedSchedule::create (kind ObvTimed) and add_window, then
-    // WindowPeriodOutOfRange (usize) when the buckets cannot be allocated.
-    static Result<OnBalanceVolumeTimed> create(Duration aggregation,
-                                               std::span<const uint64_t> periods,
-                                               WarmupPolicy warmup) {
-        return create_timed(IndicatorKind::ObvTimed, aggregation, periods, warmup);
-    }
+    // The kind that create() names in TimedPeriodTooLarge.
+    static constexpr IndicatorKind KIND = IndicatorKind::ObvTimed;
 
     // Feeds one trade at `t`.
     void update(Timestamp t, double price, double volume);
