@@ -1,57 +1,29 @@
 // VwapTimed derivation: volume-weighted average trade price of one symbol
-// over timed windows, one cell per window.
+// over timed windows, one cell per window. Each trade adds (price * volume,
+// volume); a window whose volume sum is 0.0 has no VWAP (NaN).
 #pragma once
 
-#include <cstdint>
+#include <array>
+#include <cstddef>
 #include <limits>
-#include <span>
 
-#include "zelk/duration.hpp"
 #include "zelk/event.hpp"
-#include "zelk/features/derivation/write_cells.hpp"
-#include "zelk/features/output_sink.hpp"
-#include "zelk/indicators/timed_sum.hpp"
+#include "zelk/features/derivation/trade_sum_timed.hpp"
+#include "zelk/indicator_kind.hpp"
 
 namespace zelk {
 
-class VwapTimedDerivation {
-public:
-    // `buckets`: the window periods in buckets of `aggregation`. Errors: those
-    // of RollingTimedSum::create (kind VwapTimed).
-    static Result<VwapTimedDerivation> create(Symbol symbol, std::span<const uint64_t> buckets,
-                                              Duration aggregation, WarmupPolicy warmup) {
-        auto sums =
-            RollingTimedSum<2>::create(IndicatorKind::VwapTimed, aggregation, buckets, warmup);
-        if (!sums) return std::unexpected(std::move(sums.error()));
-        return VwapTimedDerivation(symbol, std::move(*sums));
+struct VwapCells {
+    static constexpr size_t N = 2;
+    static constexpr IndicatorKind KIND = IndicatorKind::VwapTimed;
+    static std::array<double, 2> values(const TradeEvent& trade) {
+        return {trade.price * trade.volume, trade.volume};
     }
-
-    // A trade of its symbol adds (price * volume, volume); any other event of
-    // its symbol lets time pass. Cells are rewritten after a feed and after
-    // time advanced; events of other symbols change nothing. A window whose
-    // volume sum is 0.0 has no VWAP (NaN).
-    void update(const Event& event, size_t first, size_t count, OutputSink& sink) {
-        if (event.symbol() != symbol_) return;
-        if (const auto* trade = event.get_if<TradeEvent>()) {
-            sums_.update(trade->timestamp, {trade->price * trade->volume, trade->volume});
-        } else if (!sums_.observe(event.timestamp())) {
-            return;
-        }
-        write_cells(sink, first, count, sums_.window_count(), [this](size_t w) {
-            const auto& s = sums_.sums(w);
-            return sums_.ready(w) && s[1] != 0.0 ? s[0] / s[1]
-                                                 : std::numeric_limits<double>::quiet_NaN();
-        });
+    static double cell(const std::array<double, 2>& sums) {
+        return sums[1] != 0.0 ? sums[0] / sums[1] : std::numeric_limits<double>::quiet_NaN();
     }
-
-    Symbol symbol() const { return symbol_; }
-
-private:
-    VwapTimedDerivation(Symbol symbol, RollingTimedSum<2> sums)
-        : sums_(std::move(sums)), symbol_(symbol) {}
-
-    RollingTimedSum<2> sums_;
-    Symbol symbol_;
 };
+
+using VwapTimedDerivation = TradeSumTimedDerivation<VwapCells>;
 
 }  // namespace zelk
