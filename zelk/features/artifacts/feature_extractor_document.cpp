@@ -1,5 +1,7 @@
 #include "zelk/features/artifacts/feature_extractor_document.hpp"
 
+#include "zelk/features/artifacts/early_return.hpp"
+
 namespace zelk::artifact {
 
 namespace {
@@ -7,12 +9,6 @@ namespace {
 using json::Read;
 using json::StrictObject;
 using json::Value;
-
-// Unwraps a json::Read inside a function that itself returns a json::Read.
-#define ZELK_TRY(var, expr)                                      \
-    auto var##_read = (expr);                                    \
-    if (!var##_read) return std::unexpected(var##_read.error()); \
-    auto var = std::move(*var##_read)
 
 constexpr std::string_view WARMUP_POLICIES[] = {"first_value", "full_window"};
 constexpr std::string_view UPDATE_POLICIES[] = {"monotonic", "contiguous"};

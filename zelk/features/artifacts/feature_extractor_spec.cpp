@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "zelk/features/artifacts/early_return.hpp"
 #include "zelk/features/artifacts/feature_extractor_document.hpp"
 #include "zelk/features/artifacts/feature_kind_text.hpp"
 #include "zelk/features/artifacts/indicator_reader.hpp"
@@ -21,15 +22,6 @@ namespace zelk {
 namespace {
 
 using namespace artifact;
-
-#define ZELK_TRY(var, expr)                                      \
-    auto var##_read = (expr);                                    \
-    if (!var##_read) return std::unexpected(var##_read.error()); \
-    auto var = std::move(*var##_read)
-
-std::unexpected<ArtifactError> fail(std::string message, Position position) {
-    return std::unexpected(located(std::move(message), position));
-}
 
 // ---- Reading ---------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "zelk/features/artifacts/early_return.hpp"
 #include "zelk/features/artifacts/feature_kind_text.hpp"
 #include "zelk/features/artifacts/kind_rules.hpp"
 #include "zelk/features/artifacts/serialization.hpp"
@@ -12,14 +13,8 @@ namespace zelk::artifact {
 
 namespace {
 
-#define ZELK_TRY(var, expr)                                      \
-    auto var##_read = (expr);                                    \
-    if (!var##_read) return std::unexpected(var##_read.error()); \
-    auto var = std::move(*var##_read)
+using artifact::fail;
 
-std::unexpected<ArtifactError> fail(std::string message, Position position) {
-    return std::unexpected(located(std::move(message), position));
-}
 // A helper's position-free error, placed at `position`.
 std::unexpected<ArtifactError> fail(const ArtifactError& error, Position position) {
     return fail(error.message, position);
