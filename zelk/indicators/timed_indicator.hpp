@@ -4,12 +4,12 @@
 // It holds the schedule, the ring buffer of buckets (a Bucket carries its
 // bucket index in a member `bucket`) and one WindowState per window, and
 // provides creation, adding windows and the observe pass. Derived supplies
-//   void expire(int64_t current);  // drop what has left each window
-// and its own update, which starts with begin_update(t); for create(), also
-//   static constexpr IndicatorKind KIND;  // named in TimedPeriodTooLarge Calls into Derived
-// are resolved at compile time, and nothing here allocates after creation.
-// Derived declares TimedIndicator a friend so that it can reach its
-// constructor and expire. Not thread-safe.
+//     void expire(int64_t current);  // drop what has left each window
+// and its own update, which starts with begin_update(t); create() also needs
+//     static constexpr IndicatorKind KIND;  // named in TimedPeriodTooLarge
+// Calls into Derived are resolved at compile time, and nothing here allocates
+// after creation. Derived declares TimedIndicator a friend so that it can
+// reach its constructor and expire. Not thread-safe.
 #pragma once
 
 #include <algorithm>

@@ -11,13 +11,13 @@
 
 namespace zelk {
 
-struct TradeVolumeCells {
+struct TradeVolumeTimedCells {
     static constexpr size_t N = 1;
     static constexpr IndicatorKind KIND = IndicatorKind::TradeVolumeTimed;
     static std::array<double, 1> values(const TradeEvent& trade) { return {trade.volume}; }
     static double cell(const std::array<double, 1>& sums) { return sums[0]; }
 };
 
-using TradeVolumeTimedDerivation = TradeSumTimedDerivation<TradeVolumeCells>;
+using TradeVolumeTimedDerivation = TradeSumTimedDerivation<TradeVolumeTimedCells>;
 
 }  // namespace zelk

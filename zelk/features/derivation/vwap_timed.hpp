@@ -13,7 +13,7 @@
 
 namespace zelk {
 
-struct VwapCells {
+struct VwapTimedCells {
     static constexpr size_t N = 2;
     static constexpr IndicatorKind KIND = IndicatorKind::VwapTimed;
     static std::array<double, 2> values(const TradeEvent& trade) {
@@ -24,6 +24,6 @@ struct VwapCells {
     }
 };
 
-using VwapTimedDerivation = TradeSumTimedDerivation<VwapCells>;
+using VwapTimedDerivation = TradeSumTimedDerivation<VwapTimedCells>;
 
 }  // namespace zelk
