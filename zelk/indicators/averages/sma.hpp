@@ -10,11 +10,9 @@
 // thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <span>
 
-#include "zelk/duration.hpp"
-#include "zelk/error.hpp"
 #include "zelk/indicators/timed_indicator.hpp"
 
 namespace zelk {

@@ -10,12 +10,10 @@
 // instance must not decrease. Not thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 
-#include "zelk/duration.hpp"
-#include "zelk/error.hpp"
 #include "zelk/indicators/timed_indicator.hpp"
 #include "zelk/indicators/volatility/moments.hpp"
 
