@@ -349,13 +349,21 @@ class RuntimeDriver {
         // Every row is checked before the first one is dispatched; the
         // replay then builds each event from its row just before handing it
         // to the core, so no list of n events is materialised.
-        for (size_t i = 0; i < n; ++i) {
-            if (auto fault = row_fault(columns.row(i))) {
-                raise_value_error(fmt::format("row {}: {}", i, *fault));
+        const auto check_rows = [&] {
+            for (size_t i = 0; i < n; ++i) {
+                if (auto fault = row_fault(columns.row(i))) {
+                    raise_value_error(fmt::format("row {}: {}", i, *fault));
+                }
             }
-        }
+        };
+        check_rows();
+        std::vector<RowContext> contexts = prepare_contexts(context_updates, n);
+        // Converting the context values can run Python code (a value's
+        // __float__) that writes to the columns: the rows are checked again
+        // before any is dispatched.
+        if (!contexts.empty()) check_rows();
         return replay_events(
-            n, [&](size_t i) { return make_event(columns.row(i)); }, context_updates);
+            n, [&](size_t i) { return make_event(columns.row(i)); }, contexts);
     }
 
     // Batch replay of order-book events; returns an (n, width) array.
@@ -367,10 +375,21 @@ class RuntimeDriver {
             }
             require_book(book_events[i]->symbol(), i);
         }
-        // Each row's copy of its payload is made just before dispatch, so at
-        // most one copy is alive at a time; making it cannot fail.
+        const size_t n = book_events.size();
+        if (context_updates.is_none()) {
+            // Each row's copy of its payload is made just before dispatch,
+            // so at most one copy is alive at a time.
+            return replay_events(n, [&](size_t i) { return book_events[i]->event(); }, {});
+        }
+        // Converting the context values can run Python code (a value's
+        // __float__) that could drop the last reference to an event object:
+        // every payload is copied first.
+        std::vector<Event> events;
+        events.reserve(n);
+        for (const OrderBookEvent* event : book_events) events.push_back(event->event());
+        std::vector<RowContext> contexts = prepare_contexts(context_updates, n);
         return replay_events(
-            book_events.size(), [&](size_t i) { return book_events[i]->event(); }, context_updates);
+            n, [&](size_t i) { return std::move(events[i]); }, contexts);
     }
 
     FloatArray values() const { return snapshot_array(core_.output(), dtype_); }
@@ -470,14 +489,22 @@ class RuntimeDriver {
         raise_value_error(message);
     }
 
+    // The context batches of a replay of n rows, converted and validated.
+    // Can run Python code, so a caller must not rely across this call on
+    // anything Python code could change.
+    std::vector<RowContext> prepare_contexts(nb::handle context_updates, size_t n) const {
+        return prepare_context_rows(context_updates, n,
+                                    [this](std::span<const ContextUpdate> updates) {
+                                        return core_.validate_context(updates);
+                                    });
+    }
+
     // Replays the events event_at(0) .. event_at(n - 1), each built just
-    // before its dispatch, and returns the (n, width) output block.
+    // before its dispatch, and returns the (n, width) output block. Makes no
+    // Python calls.
     template <typename EventAt>
-    FloatArray replay_events(size_t n, EventAt&& event_at, nb::handle context_updates) {
-        std::vector<RowContext> contexts = prepare_context_rows(
-            context_updates, n, [this](std::span<const ContextUpdate> updates) {
-                return core_.validate_context(updates);
-            });
+    FloatArray replay_events(size_t n, EventAt&& event_at,
+                             const std::vector<RowContext>& contexts) {
         if (dtype_ == OutputDtype::Float32) return replay_into<float>(n, event_at, contexts);
         return replay_into<double>(n, event_at, contexts);
     }

@@ -2,6 +2,7 @@
 and its messages, column checks, context batches, partial application on a
 mid-batch error, order-book replay and the output dtype."""
 
+import gc
 import math
 
 import numpy as np
@@ -668,6 +669,51 @@ def test_transform_order_book_rows_and_partial_application():
     fresh = FeatureExtractor(spec)
     out = fresh.transform_order_book(events[:2], context_updates={1: {RATE: 2.0}})
     assert out.shape == (2, 2)
+    assert out[:, 1].tolist() == [100.0, 101.0]
+    assert math.isnan(out[0, 0]) and out[1, 0] == 2.0
+
+
+class RunsCode:
+    """A context value whose conversion to float runs Python code."""
+
+    def __init__(self, action):
+        self.action = action
+
+    def __float__(self):
+        self.action()
+        return 2.0
+
+
+def test_inputs_changed_while_converting_context_values():
+    # A row made invalid during the conversion is refused before dispatch.
+    ext = make_extractor()
+    kind, symbol, ts, price, _ = columns([(KIND_PRICE, 0, 1, 1.0), (KIND_PRICE, 0, 2, 2.0)])
+    context = {0: {RATE: RunsCode(lambda: symbol.__setitem__(1, 99))}}
+    with pytest.raises(ValueError) as error:
+        ext.transform(kind, symbol, ts, price=price, context_updates=context)
+    assert str(error.value) == f"row 1: {UNKNOWN_HANDLE.format(99)}"
+    assert all_nan(ext)
+    # Book events whose last reference goes away during the conversion are
+    # still replayed as given.
+    spec = (
+        FeatureExtractorSpec()
+        .configure_order_book("btc", update_policy="contiguous", buffer_size=4)
+        .order_book_best_bid_price("btc")
+        .context("__global__", "rate")
+    )
+    events = [
+        OrderBookEvent.snapshot("btc", 1, 10, [("100", "1")], []),
+        OrderBookEvent.delta("btc", 2, 11, [("bid", "101", "1")]),
+    ]
+
+    def drop_events():
+        events.clear()
+        gc.collect()
+
+    out = FeatureExtractor(spec).transform_order_book(
+        events, context_updates={1: {RATE: RunsCode(drop_events)}}
+    )
+    assert events == []
     assert out[:, 1].tolist() == [100.0, 101.0]
     assert math.isnan(out[0, 0]) and out[1, 0] == 2.0
 
