@@ -5,22 +5,14 @@
 #include <cstdio>
 #include <limits>
 
+#include "zelk/order_book/powers_of_ten.hpp"
 #include "zelk/order_book/size_sum.hpp"
 
 namespace zelk {
 
 namespace {
 
-constexpr std::array<u128, 39> make_powers_of_ten() {
-    std::array<u128, 39> powers{};
-    u128 p = 1;
-    for (auto& slot : powers) {
-        slot = p;
-        p *= 10;
-    }
-    return powers;
-}
-constexpr std::array<u128, 39> POW10 = make_powers_of_ten();
+constexpr const auto& POW10 = detail::POW10_U128;
 constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
 
 [[noreturn]] void die(const char* message) {

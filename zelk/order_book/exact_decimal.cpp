@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "zelk/order_book/powers_of_ten.hpp"
 #include "zelk/order_book/wide_uint.hpp"
 
 namespace zelk {
@@ -21,26 +22,8 @@ using Wide = detail::WideUint<4>;
 constexpr uint32_t MAX_SCALE = ExactDecimal::MAX_SCALE;
 constexpr u128 MAX_COEFFICIENT = ExactDecimal::MAX_COEFFICIENT;
 
-constexpr std::array<uint64_t, 20> POW10_U64 = [] {
-    std::array<uint64_t, 20> table{};
-    uint64_t p = 1;
-    for (auto& entry : table) {
-        entry = p;
-        p *= 10;
-    }
-    return table;
-}();
-
-// 10^0 .. 10^38, every power that fits in 128 bits.
-constexpr std::array<u128, 39> POW10_U128 = [] {
-    std::array<u128, 39> table{};
-    u128 p = 1;
-    for (auto& entry : table) {
-        entry = p;
-        p *= 10;
-    }
-    return table;
-}();
+using detail::POW10_U128;
+using detail::POW10_U64;
 
 // MAX_COEFFICIENT / 10^k: the largest coefficient that k more digits keep
 // within the maximum.
