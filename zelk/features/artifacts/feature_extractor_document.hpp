@@ -34,15 +34,15 @@ struct SourceDocument {
 };
 
 struct OptionsDocument {
-    OptionalText name;
-    OptionalText side;
-    OptionalText price;
-    OptionalText size;
-    OptionalText from_price;
-    OptionalText to_price;
-    OptionalCount n_levels;
-    OptionalText aggregation;
-    OptionalText utc_offset;
+    OptionalText name{};
+    OptionalText side{};
+    OptionalText price{};
+    OptionalText size{};
+    OptionalText from_price{};
+    OptionalText to_price{};
+    OptionalCount n_levels{};
+    OptionalText aggregation{};
+    OptionalText utc_offset{};
     Position position;
 };
 
@@ -50,10 +50,10 @@ struct OptionsDocument {
 using WindowValue = std::variant<uint64_t, std::string>;
 
 struct OutputDocument {
-    OptionalCount n_levels;
-    OptionalCount lag;
-    std::optional<Located<WindowValue>> window;
-    OptionalText id;
+    OptionalCount n_levels{};
+    OptionalCount lag{};
+    std::optional<Located<WindowValue>> window{};
+    OptionalText id{};
     Position position;
 };
 
