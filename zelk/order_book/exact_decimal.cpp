@@ -88,6 +88,8 @@ u128 divide_u128(u128 value, uint64_t divisor, uint64_t& remainder) {
         remainder = low % divisor;
         return low / divisor;
     }
+    // A quotient that fits 64 bits is one hardware division.
+    if (high < divisor) return detail::divide_128_by_64(high, low, divisor, remainder);
     uint64_t r;
     const uint64_t q_high = detail::divide_128_by_64(0, high, divisor, r);
     const uint64_t q_low = detail::divide_128_by_64(r, low, divisor, remainder);
