@@ -1,6 +1,6 @@
 #include "zelk/features/feature_extractor.hpp"
 
-#include <array>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

@@ -13,6 +13,16 @@ double cell_value(const std::optional<ExactDecimal>& value) {
     return value ? value->to_f64() : NO_VALUE;
 }
 
+std::optional<ExactDecimal> price_of(const std::optional<Level>& level) {
+    if (!level) return std::nullopt;
+    return level->price;
+}
+
+std::optional<ExactDecimal> size_of(const std::optional<Level>& level) {
+    if (!level) return std::nullopt;
+    return level->size;
+}
+
 bool same_level(const std::optional<Level>& a, const std::optional<Level>& b) {
     if (!a || !b) return !a && !b;
     return same_representation(a->price, b->price) && same_representation(a->size, b->size);
@@ -89,14 +99,6 @@ void OrderBookDerivation::evaluate_imbalances(const OrderBook& book, std::span<d
 }
 
 std::optional<ExactDecimal> OrderBookDerivation::top_query(const BookTop& top) const {
-    auto price_of = [](const std::optional<Level>& l) -> std::optional<ExactDecimal> {
-        if (!l) return std::nullopt;
-        return l->price;
-    };
-    auto size_of = [](const std::optional<Level>& l) -> std::optional<ExactDecimal> {
-        if (!l) return std::nullopt;
-        return l->size;
-    };
     switch (query_.kind) {
         case FeatureKind::OrderBookBestBidPrice:
             return price_of(top.bid);
@@ -126,16 +128,10 @@ std::optional<ExactDecimal> OrderBookDerivation::book_query(const OrderBook& boo
     switch (q.kind) {
         case FeatureKind::OrderBookLevelSize:
             return level(book, q.side, q.price);
-        case FeatureKind::OrderBookNthPrice: {
-            const auto l = nth_level(book, q.side, q.n_levels);
-            if (!l) return std::nullopt;
-            return l->price;
-        }
-        case FeatureKind::OrderBookNthSize: {
-            const auto l = nth_level(book, q.side, q.n_levels);
-            if (!l) return std::nullopt;
-            return l->size;
-        }
+        case FeatureKind::OrderBookNthPrice:
+            return price_of(nth_level(book, q.side, q.n_levels));
+        case FeatureKind::OrderBookNthSize:
+            return size_of(nth_level(book, q.side, q.n_levels));
         case FeatureKind::OrderBookDepthUntilPrice:
             return depth_until_price(book, q.side, q.price);
         case FeatureKind::OrderBookDepthUntilSizePriceFrom:
